@@ -1,0 +1,34 @@
+/* Resource and control ids shared by quillmate.rc and the code. */
+#pragma once
+
+#define IDD_QUILLMATE_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDR_PACKAGE_ZH 129
+#define IDB_LOGO 133
+#define IDR_PACKAGE_EN 138
+
+#define IDC_DEFAULT_GROUP 1001
+#define IDC_DEFAULT_NO 1002
+#define IDC_DEFAULT_YES 1003
+#define IDC_USB 1006
+#define IDC_SERIAL 1007
+#define IDC_PARALLEL 1008
+#define IDC_NETWORK 1009
+#define IDC_PORT_LIST 1010
+#define IDC_IP_ADDRESS 1011
+#define IDC_IP_LABEL 1012
+#define IDC_STATUS_TEXT 1014
+#define IDC_HINT_TEXT 1015
+#define IDC_WIZARD_LINK 1023
+#define IDC_BAUD_9600 1024
+#define IDC_BAUD_19200 1025
+#define IDC_BAUD_38400 1026
+#define IDC_BAUD_115200 1027
+#define IDC_BAUD_GROUP 1028
+#define IDC_CONNECTION_GROUP 1031
+#define IDC_MAKER_NOTICE 1032
+#define IDC_LANGUAGE_HOTSPOT 1033
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

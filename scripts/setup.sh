@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what the builds and the tests need on Debian 12 (run as root). Safe to run again.
+set -u
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(
+  cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format
+  g++-mingw-w64-i686 binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+  zlib1g-dev libminizip-dev libgtest-dev libgmock-dev libbenchmark-dev
+  wine wine32:i386 xvfb xdotool x11-utils imagemagick fonts-droid-fallback locales
+  dpkg-dev unzip python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+echo "setup: installing ${missing[*]}"
+
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+# A mirror in the middle of a sync can fail one index; apt then keeps the others.
+for attempt in 1 2 3; do
+  apt-get update && break
+  echo "setup: apt-get update failed (attempt $attempt), going on with what was fetched"
+  sleep 5
+done
+
+apt-get install -y --no-install-recommends "${missing[@]}" && exit 0
+# With the security index for i386 missing, the amd64 and i386 halves of a multiarch
+# library can disagree in version; the release's own versions always agree.
+echo "setup: retrying with the release's own package versions"
+apt-get install -y --no-install-recommends -t bookworm "${missing[@]}"

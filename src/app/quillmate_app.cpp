@@ -1,0 +1,22 @@
+// CQuillmateApp: the program's start.
+#include "app/quillmate_app.h"
+
+#include "app/quillmate_dlg.h"
+
+CQuillmateApp theApp;
+
+bool CQuillmateApp::InitInstance() {
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof controls;
+  controls.dwICC = ICC_WIN95_CLASSES;
+  ::InitCommonControlsEx(&controls);
+
+  CWinApp::InitInstance();
+  SetRegistryKey("应用程序向导生成的本地应用程序");
+
+  CQuillmateDlg dialog;
+  m_pMainWnd = &dialog;
+  dialog.DoModal();
+  m_pMainWnd = nullptr;
+  return false;
+}

@@ -1,0 +1,72 @@
+// CQuillmateDlg: members, message table, opening, painting, language switch and closing.
+#include "app/quillmate_dlg.h"
+
+#include "ui/paint_dc.h"
+#include "ui/win_app.h"
+
+int languageClickCount = 1;
+
+CQuillmateDlg::CQuillmateDlg() : CDialogEx(IDD) {
+  appIcon = ui::AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+}
+
+// clang-format off
+BEGIN_MESSAGE_MAP(CQuillmateDlg)
+  ON_WM_PAINT()
+  ON_WM_QUERYDRAGICON()
+  ON_BN_CLICKED(IDCANCEL, OnCancel)
+  ON_WM_DESTROY()
+  ON_STN_DBLCLK(IDC_LANGUAGE_HOTSPOT, OnLanguageHotspotDblClk)
+END_MESSAGE_MAP()
+// clang-format on
+
+void CQuillmateDlg::DoDataExchange(ui::CDataExchange* dx) {
+  CDialogEx::DoDataExchange(dx);
+  ui::DDX_Radio(dx, IDC_DEFAULT_NO, setAsDefault);
+  ui::DDX_Radio(dx, IDC_USB, connectionType);
+  ui::DDX_Control(dx, IDC_PORT_LIST, portList);
+  ui::DDX_Control(dx, IDC_USB, usbRadio);
+  ui::DDX_Control(dx, IDC_IP_ADDRESS, ipAddress);
+  ui::DDX_Control(dx, IDC_IP_LABEL, ipLabel);
+  ui::DDX_Control(dx, IDC_STATUS_TEXT, statusText);
+  ui::DDX_Control(dx, IDC_HINT_TEXT, hintText);
+  ui::DDX_Radio(dx, IDC_BAUD_9600, baudChoice);
+}
+
+bool CQuillmateDlg::OnInitDialog() {
+  CDialogEx::OnInitDialog();
+  SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
+  SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
+  ApplyLanguage(installer.userLanguage);
+  ipAddress.SetAddress(0);
+  return true;
+}
+
+void CQuillmateDlg::OnPaint() {
+  if (!IsIconic()) {
+    CDialogEx::OnPaint();
+    return;
+  }
+  ui::CPaintDC dc(m_hWnd);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.Get()), 0);
+  int iconWidth = ::GetSystemMetrics(SM_CXICON);
+  int iconHeight = ::GetSystemMetrics(SM_CYICON);
+  RECT client{};
+  GetClientRect(&client);
+  int x = (client.right - client.left - iconWidth + 1) / 2;
+  int y = (client.bottom - client.top - iconHeight + 1) / 2;
+  ::DrawIcon(dc.Get(), x, y, appIcon);
+}
+
+HCURSOR CQuillmateDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(appIcon); }
+
+void CQuillmateDlg::OnCancel() { CDialogEx::OnCancel(); }
+
+void CQuillmateDlg::OnDestroy() { CDialogEx::OnDestroy(); }
+
+void CQuillmateDlg::OnLanguageHotspotDblClk() {
+  int clicks = languageClickCount++;
+  if (clicks % 5 != 0) return;
+  installer.userLanguage = installer.userLanguage == kChineseSimplified ? 1033 : kChineseSimplified;
+  ApplyLanguage(installer.userLanguage);
+}

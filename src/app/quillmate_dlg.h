@@ -1,0 +1,44 @@
+// CQuillmateDlg: the installer's one window.
+#pragma once
+
+#include "install/driver_installer.h"
+#include "resources/resource.h"
+#include "ui/dialog.h"
+
+// Double-clicks seen on the language hot spot; every fifth switches the language.
+extern int languageClickCount;
+
+class CQuillmateDlg : public ui::CDialogEx {
+ public:
+  enum { IDD = IDD_QUILLMATE_DIALOG };
+
+  CQuillmateDlg();
+  ~CQuillmateDlg() override = default;
+  const ui::MessageMap* GetMessageMap() const override;
+
+  // Sets every caption that depends on the language: 2052 Chinese, anything else English.
+  void ApplyLanguage(DWORD language);
+
+  HICON appIcon;
+  int setAsDefault = 0;
+  int connectionType = 0;
+  ui::CListBox portList;
+  CDriverInstaller installer;
+  ui::CButton usbRadio;
+  ui::CIPAddressCtrl ipAddress;
+  ui::CStatic ipLabel;
+  ui::CEdit statusText;
+  ui::CEdit hintText;
+  int baudChoice = 0;
+  bool installing = false;
+
+ protected:
+  void DoDataExchange(ui::CDataExchange* dx) override;
+  bool OnInitDialog() override;
+  void OnCancel() override;
+
+  void OnPaint();
+  HCURSOR OnQueryDragIcon();
+  void OnDestroy();
+  void OnLanguageHotspotDblClk();
+};

@@ -1,0 +1,37 @@
+// CDriverInstaller: construction and the model tables.
+#include "install/driver_installer.h"
+
+namespace {
+
+struct ModelRow {
+  const char* model;
+  const char* gpd;
+  const char* dll;
+};
+
+// Rows 0 and 1, 2 and 3, 5 and 6 share one resource library.
+constexpr ModelRow kModels[CDriverInstaller::kModelCount] = {
+    {"KV-58", "KV58.GPD", "KV58.DLL"},   {"KV-58C", "KV58C.GPD", "KV58.DLL"},
+    {"KV-80", "KV80.GPD", "KV80.DLL"},   {"KV-80C", "KV80C.GPD", "KV80.DLL"},
+    {"KV-90", "KV90.GPD", "KV90.DLL"},   {"KV-76", "KV76.GPD", "KV76.DLL"},
+    {"KV-76C", "KV76C.GPD", "KV76.DLL"},
+};
+
+constexpr const char* kWindowsNames[9] = {
+    "Windows 2000", "Windows XP", "Windows 2003", "Windows Vista", "Windows 7",
+    "Windows 8",    "Windows 8.1", "Windows 10",  "Windows 10.1",
+};
+
+}  // namespace
+
+CDriverInstaller::CDriverInstaller() : connectionKinds{"USB", "Another"} {
+  for (int row = 0; row < kModelCount; ++row) {
+    modelNames[row] = kModels[row].model;
+    gpdNames[row] = kModels[row].gpd;
+    dllNames[row] = kModels[row].dll;
+  }
+  for (int row = 0; row < 9; ++row) windowsNames[row] = kWindowsNames[row];
+  // The spooler may have been stopped; starting a running service changes nothing.
+  ::ShellExecuteA(nullptr, "open", "net", "start spooler", nullptr, SW_HIDE);
+  userLanguage = ::GetUserDefaultUILanguage();
+}

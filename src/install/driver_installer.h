@@ -1,0 +1,28 @@
+// CDriverInstaller: the installation engine the main dialog owns, with its model tables.
+#pragma once
+
+#include <string>
+
+#include "install/install_messages.h"
+#include "platform/win32.h"
+
+class CDriverInstaller {
+ public:
+  static constexpr int kModelCount = 7;
+  // The row of the model this installer installs: "KV-80C", "KV80C.GPD", "KV80.DLL".
+  static constexpr int kInstalledModel = 3;
+
+  // Fills the tables, starts the spooler service (not waited for) and reads the UI language.
+  CDriverInstaller();
+  CDriverInstaller(const CDriverInstaller&) = delete;
+  CDriverInstaller& operator=(const CDriverInstaller&) = delete;
+
+  std::string dllNames[kModelCount];
+  std::string gpdNames[kModelCount];
+  std::string modelNames[kModelCount];
+  std::string connectionKinds[2];
+  std::string printerName;
+  const char* windowsNames[9];
+  DWORD userLanguage = 0;
+  char installedPrinterName[256] = {};
+};

@@ -1,0 +1,141 @@
+// The simulated machine's control panel: tests set its state, inject failures and read back calls.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/sim/win32_sim.h"
+
+namespace sim {
+
+// Puts the whole machine back to a fresh, English 64-bit Windows 7.
+void Reset();
+
+// ---- failure injection and the call log ----
+
+// Makes calls of `function` fail with `error`: after `skip` successful calls, the next `times`
+// calls fail (times < 0: every call from then on).
+void FailCall(const std::string& function, DWORD error, int skip = 0, int times = 1);
+
+struct CallRecord {
+  std::string function;
+  std::string args;  // the arguments as text, comma-separated, strings quoted
+};
+const std::vector<CallRecord>& Calls();
+// The argument texts of every call of one function, in order.
+std::vector<std::string> CallsOf(const std::string& function);
+int CountOf(const std::string& function);
+// Names of the calls made, in order, restricted to the given functions (all when empty).
+std::vector<std::string> CallSequence(const std::vector<std::string>& functions = {});
+void ClearCalls();
+
+// ---- system information ----
+struct SystemState {
+  LANGID uiLanguage = 1033;
+  UINT ansiCodePage = 1252;
+  DWORD majorVersion = 6, minorVersion = 1, buildNumber = 7601;
+  WORD nativeArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
+  int iconWidth = 32, iconHeight = 32;
+  std::string modulePath = "C:\\Program Files\\Korvex\\Quillmate.exe";
+  DWORD sleptMilliseconds = 0;  // total of every Sleep
+};
+SystemState& System();
+
+// ---- debugger output ----
+const std::vector<std::string>& DebugOutput();
+
+// ---- shell processes ----
+struct ProcessRecord {
+  std::string via;  // "ShellExecuteA" or "ShellExecuteExA"
+  HWND owner = nullptr;
+  std::string verb, file, parameters, directory;
+  bool verbNull = false, parametersNull = false, directoryNull = false;
+  int show = 0;
+  bool handleRequested = false;
+  bool waitedFor = false;
+};
+const std::vector<ProcessRecord>& Processes();
+
+// ---- windows ----
+
+// Makes a dialog template of a test's own available to DialogBoxParamA (besides the program's).
+namespace rc {
+struct DialogTemplate;
+}
+void AddDialogTemplate(const rc::DialogTemplate& dialog);
+
+// Called inside DialogBoxParamA once the dialog is initialised and shown; it plays the user.
+// The dialog must have been ended when it returns, or the modal run reports -1.
+using ModalDriver = std::function<void(HWND dialog)>;
+void SetModalDriver(ModalDriver driver);
+// True when the last modal run returned because the driver left the dialog open.
+bool ModalRunLeftOpen();
+
+// Answers message boxes; the default answers OK (or the first button of the set).
+struct MessageBoxRecord {
+  HWND owner = nullptr;
+  std::string text, caption;
+  UINT type = 0;
+  bool ownerWasEnabled = false;
+};
+using MessageBoxAnswer = std::function<int(const MessageBoxRecord& box)>;
+void SetMessageBoxAnswer(MessageBoxAnswer answer);
+const std::vector<MessageBoxRecord>& MessageBoxes();
+
+// User actions. Each returns false when the user could not do it (hidden, disabled, ended).
+bool Click(HWND control);
+bool DoubleClick(HWND control);
+bool PressKey(HWND dialog, int virtualKey);
+bool ClickCloseBox(HWND dialog);
+bool SelectListEntry(HWND list, int index);
+// Types into one field of an IP address control; value -1 clears the field.
+bool TypeIpField(HWND control, int field, int value);
+bool Minimize(HWND dialog);
+void SetClientSize(HWND window, int width, int height);
+// Sends WM_PAINT as the window system does when the window needs painting.
+void Paint(HWND window);
+// Asks the dialog for the cursor while the mouse is over `under` (the dialog or a control).
+void MoveMouseOver(HWND dialog, HWND under);
+// Delivers a device notice to every window registered for it (or, for other types, to all).
+void BroadcastDeviceChange(WPARAM event, DWORD deviceType);
+
+// Reading back.
+struct WindowInfo {
+  int id = 0;
+  std::string className;
+  std::string text;
+  DWORD style = 0, exStyle = 0;
+  RECT dialogUnits{};  // the template's rectangle
+  bool visible = false, enabled = false;
+  int check = 0;
+  std::vector<std::string> listEntries;
+  int listSelection = -1;
+  DWORD ipAddress = 0;
+  int ipBlankFields = 4;  // bit i: field i blank
+  HICON bigIcon = nullptr, smallIcon = nullptr;
+  bool iconic = false;
+};
+WindowInfo Inspect(HWND window);
+// Children of a window in creation order.
+std::vector<HWND> Children(HWND window);
+// The dialog currently shown by a modal run, or null.
+HWND ActiveDialog();
+HWND FocusedWindow();
+HCURSOR CurrentCursor();
+HCURSOR StandardCursor(LPCSTR id);
+HICON ResourceIcon(int id);
+
+// ---- painting ----
+struct GdiRecord {
+  std::string call;
+  std::string args;
+};
+const std::vector<GdiRecord>& GdiCalls();
+
+// ---- text helpers for tests ----
+// Converts UTF-8 to the ANSI code page's bytes (936 gives GBK) and back.
+std::string ToAnsi(const std::string& utf8, UINT codePage);
+std::string FromAnsi(const std::string& ansi, UINT codePage);
+
+}  // namespace sim

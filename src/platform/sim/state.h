@@ -1,0 +1,111 @@
+// The simulated machine's inner state, shared by the files that implement its calls.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/sim/rc_script.h"
+#include "platform/sim/sim.h"
+
+namespace sim::detail {
+
+struct Window {
+  HWND handle = nullptr;
+  int id = 0;
+  std::string className;
+  std::string text;  // bytes in the ANSI code page
+  DWORD style = 0, exStyle = 0;
+  RECT dialogUnits{};
+  HWND parent = nullptr;
+  std::vector<HWND> children;
+  DLGPROC dialogProc = nullptr;
+  LONG_PTR userData = 0;
+  LONG_PTR messageResult = 0;
+  bool destroyed = false;
+  bool ended = false;
+  INT_PTR endResult = 0;
+  bool iconic = false;
+  RECT client{0, 0, 372, 316};
+  int check = BST_UNCHECKED;
+  std::vector<std::string> entries;
+  int selection = -1;
+  BYTE ip[4] = {0, 0, 0, 0};
+  int ipBlank = 0xF;
+  HICON bigIcon = nullptr, smallIcon = nullptr;
+  bool deviceInterfaceNotices = false;
+};
+
+struct Failure {
+  std::string function;
+  DWORD error;
+  int skip;
+  int times;
+};
+
+struct Machine {
+  SystemState system;
+  std::vector<CallRecord> calls;
+  std::vector<Failure> failures;
+  DWORD lastError = 0;
+  std::vector<std::string> debugOutput;
+  std::vector<ProcessRecord> processes;
+  std::map<uintptr_t, std::unique_ptr<Window>> windows;
+  uintptr_t nextWindow = 0x10000;
+  ModalDriver modalDriver;
+  bool modalLeftOpen = false;
+  MessageBoxAnswer messageBoxAnswer;
+  std::vector<MessageBoxRecord> messageBoxes;
+  HWND activeDialog = nullptr;
+  HWND focus = nullptr;
+  HCURSOR cursor = nullptr;
+  bool commonControls = false;
+  int paintDepth = 0;
+  std::vector<GdiRecord> gdi;
+  std::map<int, rc::DialogTemplate> extraDialogs;
+};
+
+Machine& M();
+
+inline std::string Arg(const char* text) {
+  if (IS_INTRESOURCE(text)) {
+    if (text == nullptr) return "null";
+    return "#" + std::to_string(reinterpret_cast<uintptr_t>(text));
+  }
+  return "\"" + std::string(text) + "\"";
+}
+inline std::string Arg(char* text) { return Arg(static_cast<const char*>(text)); }
+inline std::string Arg(const std::string& text) { return "\"" + text + "\""; }
+inline std::string Arg(const void* pointer) {
+  if (pointer == nullptr) return "null";
+  std::ostringstream out;
+  out << "0x" << std::hex << reinterpret_cast<uintptr_t>(pointer);
+  return out.str();
+}
+inline std::string Arg(bool value) { return value ? "1" : "0"; }
+template <class T>
+std::string Arg(T value) {
+  return std::to_string(value);
+}
+
+template <class... A>
+std::string Args(const A&... args) {
+  std::string joined;
+  ((joined += (joined.empty() ? "" : ", ") + Arg(args)), ...);
+  return joined;
+}
+
+// Records a call; true when an injected failure applies (the last error is then set).
+bool Enter(const char* function, const std::string& args);
+
+Window* Find(HWND window);
+Window& Create(HWND parent);
+// The program's own module: its resources are the ones of the source tree's script.
+inline HINSTANCE ModuleHandle() { return reinterpret_cast<HINSTANCE>(uintptr_t{0x400000}); }
+inline HWND HandleOf(uintptr_t value) { return reinterpret_cast<HWND>(value); }
+
+void Gdi(const std::string& call, const std::string& args);
+
+}  // namespace sim::detail

@@ -1,0 +1,445 @@
+// Win32 types, constants and calls as the simulated machine provides them (native build only).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- basic types (sizes as on 32-bit Windows where the program relies on them) ----
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef unsigned int UINT;
+typedef int INT;
+typedef char CHAR;
+typedef uint16_t WCHAR;
+typedef int16_t SHORT;
+typedef int64_t LONGLONG;
+typedef uint64_t ULONGLONG;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef BYTE* LPBYTE;
+typedef const BYTE* LPCBYTE;
+typedef DWORD* LPDWORD;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef uintptr_t DWORD_PTR;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef WORD LANGID;
+typedef WORD ATOM;
+typedef LONG HRESULT;
+typedef DWORD COLORREF;
+typedef LONG LSTATUS;
+typedef DWORD ACCESS_MASK;
+typedef ACCESS_MASK REGSAM;
+
+#define DECLARE_SIM_HANDLE(name) \
+  struct name##__ {              \
+    int unused;                  \
+  };                             \
+  typedef struct name##__* name
+
+typedef void* HANDLE;
+DECLARE_SIM_HANDLE(HWND);
+DECLARE_SIM_HANDLE(HINSTANCE);
+DECLARE_SIM_HANDLE(HICON);
+DECLARE_SIM_HANDLE(HDC);
+DECLARE_SIM_HANDLE(HBRUSH);
+DECLARE_SIM_HANDLE(HBITMAP);
+DECLARE_SIM_HANDLE(HMENU);
+DECLARE_SIM_HANDLE(HKEY);
+DECLARE_SIM_HANDLE(HRSRC);
+typedef HINSTANCE HMODULE;
+typedef HICON HCURSOR;
+typedef void* HGDIOBJ;
+typedef void* HGLOBAL;
+typedef void* HLOCAL;
+typedef void* HDEVNOTIFY;
+typedef void* HDEVINFO;
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+
+#define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
+#define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))
+#define MAKEWORD(a, b) ((WORD)(((BYTE)(a)) | (((WORD)((BYTE)(b))) << 8)))
+#define MAKELONG(a, b) ((LONG)(((WORD)(a)) | (((DWORD)((WORD)(b))) << 16)))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+
+// ---- structures ----
+struct RECT {
+  LONG left, top, right, bottom;
+};
+typedef RECT* LPRECT;
+struct POINT {
+  LONG x, y;
+};
+struct SIZE {
+  LONG cx, cy;
+};
+struct PAINTSTRUCT {
+  HDC hdc;
+  BOOL fErase;
+  RECT rcPaint;
+  BOOL fRestore;
+  BOOL fIncUpdate;
+  BYTE rgbReserved[32];
+};
+struct NMHDR {
+  HWND hwndFrom;
+  UINT_PTR idFrom;
+  UINT code;
+};
+typedef NMHDR* LPNMHDR;
+struct NMIPADDRESS {
+  NMHDR hdr;
+  int iField;
+  int iValue;
+};
+typedef NMIPADDRESS* LPNMIPADDRESS;
+struct INITCOMMONCONTROLSEX {
+  DWORD dwSize;
+  DWORD dwICC;
+};
+struct GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+struct SHELLEXECUTEINFOA {
+  DWORD cbSize;
+  ULONG fMask;
+  HWND hwnd;
+  LPCSTR lpVerb;
+  LPCSTR lpFile;
+  LPCSTR lpParameters;
+  LPCSTR lpDirectory;
+  int nShow;
+  HINSTANCE hInstApp;
+  void* lpIDList;
+  LPCSTR lpClass;
+  HKEY hkeyClass;
+  DWORD dwHotKey;
+  HANDLE hIcon;
+  HANDLE hProcess;
+};
+typedef SHELLEXECUTEINFOA* LPSHELLEXECUTEINFOA;
+struct OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+};
+typedef OSVERSIONINFOA* LPOSVERSIONINFOA;
+struct SYSTEM_INFO {
+  WORD wProcessorArchitecture;
+  WORD wReserved;
+  DWORD dwPageSize;
+  LPVOID lpMinimumApplicationAddress;
+  LPVOID lpMaximumApplicationAddress;
+  DWORD_PTR dwActiveProcessorMask;
+  DWORD dwNumberOfProcessors;
+  DWORD dwProcessorType;
+  DWORD dwAllocationGranularity;
+  WORD wProcessorLevel;
+  WORD wProcessorRevision;
+};
+typedef SYSTEM_INFO* LPSYSTEM_INFO;
+struct SYSTEMTIME {
+  WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+struct DEV_BROADCAST_HDR {
+  DWORD dbch_size;
+  DWORD dbch_devicetype;
+  DWORD dbch_reserved;
+};
+typedef DEV_BROADCAST_HDR* PDEV_BROADCAST_HDR;
+struct DEV_BROADCAST_DEVICEINTERFACE_A {
+  DWORD dbcc_size;
+  DWORD dbcc_devicetype;
+  DWORD dbcc_reserved;
+  GUID dbcc_classguid;
+  char dbcc_name[1];
+};
+
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+// ---- window messages ----
+#define WM_DESTROY 0x0002
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_SETCURSOR 0x0020
+#define WM_ICONERASEBKGND 0x0027
+#define WM_QUERYDRAGICON 0x0037
+#define WM_NOTIFY 0x004E
+#define WM_SETICON 0x0080
+#define WM_NCDESTROY 0x0082
+#define WM_GETDLGCODE 0x0087
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_SYSCOMMAND 0x0112
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_DEVICECHANGE 0x0219
+#define WM_USER 0x0400
+
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BM_CLICK 0x00F5
+#define BST_UNCHECKED 0
+#define BST_CHECKED 1
+#define BN_CLICKED 0
+#define BN_DOUBLECLICKED 5
+
+#define LB_ADDSTRING 0x0180
+#define LB_INSERTSTRING 0x0181
+#define LB_DELETESTRING 0x0182
+#define LB_RESETCONTENT 0x0184
+#define LB_SETCURSEL 0x0186
+#define LB_GETCURSEL 0x0188
+#define LB_GETTEXT 0x0189
+#define LB_GETTEXTLEN 0x018A
+#define LB_GETCOUNT 0x018B
+#define LB_ERR (-1)
+#define LBN_SELCHANGE 1
+#define LBN_DBLCLK 2
+
+#define STN_CLICKED 0
+#define STN_DBLCLK 1
+
+#define IPM_CLEARADDRESS (WM_USER + 100)
+#define IPM_SETADDRESS (WM_USER + 101)
+#define IPM_GETADDRESS (WM_USER + 102)
+#define IPM_SETRANGE (WM_USER + 103)
+#define IPM_SETFOCUS (WM_USER + 104)
+#define IPM_ISBLANK (WM_USER + 105)
+#define IPN_FIRST (0U - 860U)
+#define IPN_FIELDCHANGED (IPN_FIRST - 0)
+#define MAKEIPADDRESS(b1, b2, b3, b4) \
+  ((LPARAM)(((DWORD)(b1) << 24) + ((DWORD)(b2) << 16) + ((DWORD)(b3) << 8) + ((DWORD)(b4))))
+#define FIRST_IPADDRESS(x) ((x >> 24) & 0xff)
+#define SECOND_IPADDRESS(x) ((x >> 16) & 0xff)
+#define THIRD_IPADDRESS(x) ((x >> 8) & 0xff)
+#define FOURTH_IPADDRESS(x) (x & 0xff)
+#define WC_IPADDRESSA "SysIPAddress32"
+
+// ---- window, dialog and control styles ----
+#define WS_OVERLAPPED 0x00000000L
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
+#define WS_MINIMIZE 0x20000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_DISABLED 0x08000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_DLGFRAME 0x00400000L
+#define WS_VSCROLL 0x00200000L
+#define WS_HSCROLL 0x00100000L
+#define WS_SYSMENU 0x00080000L
+#define WS_THICKFRAME 0x00040000L
+#define WS_GROUP 0x00020000L
+#define WS_TABSTOP 0x00010000L
+#define WS_MINIMIZEBOX 0x00020000L
+#define WS_MAXIMIZEBOX 0x00010000L
+#define WS_EX_DLGMODALFRAME 0x00000001L
+#define WS_EX_CLIENTEDGE 0x00000200L
+#define WS_EX_STATICEDGE 0x00020000L
+#define WS_EX_APPWINDOW 0x00040000L
+#define DS_3DLOOK 0x0004L
+#define DS_FIXEDSYS 0x0008L
+#define DS_SETFONT 0x0040L
+#define DS_MODALFRAME 0x0080L
+#define DS_CENTER 0x0800L
+#define BS_PUSHBUTTON 0x0000L
+#define BS_DEFPUSHBUTTON 0x0001L
+#define BS_CHECKBOX 0x0002L
+#define BS_AUTOCHECKBOX 0x0003L
+#define BS_RADIOBUTTON 0x0004L
+#define BS_GROUPBOX 0x0007L
+#define BS_AUTORADIOBUTTON 0x0009L
+#define BS_TYPEMASK 0x000FL
+#define BS_FLAT 0x8000L
+#define SS_LEFT 0x0000L
+#define SS_CENTER 0x0001L
+#define SS_RIGHT 0x0002L
+#define SS_NOTIFY 0x0100L
+#define ES_LEFT 0x0000L
+#define ES_MULTILINE 0x0004L
+#define ES_AUTOVSCROLL 0x0040L
+#define ES_READONLY 0x0800L
+#define LBS_NOTIFY 0x0001L
+#define LBS_SORT 0x0002L
+#define LBS_NOINTEGRALHEIGHT 0x0100L
+
+#define DLGC_DEFPUSHBUTTON 0x0010
+#define DLGC_UNDEFPUSHBUTTON 0x0020
+#define DLGC_RADIOBUTTON 0x0040
+#define DLGC_STATIC 0x0100
+#define DLGC_BUTTON 0x2000
+
+#define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
+#define GWL_ID (-12)
+#define GWLP_USERDATA (-21)
+#define DWLP_MSGRESULT 0
+#define GW_HWNDFIRST 0
+#define GW_HWNDNEXT 2
+#define GW_CHILD 5
+
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+#define MB_OK 0x0000L
+#define MB_OKCANCEL 0x0001L
+#define MB_YESNOCANCEL 0x0003L
+#define MB_YESNO 0x0004L
+#define MB_ICONERROR 0x0010L
+#define MB_ICONQUESTION 0x0020L
+#define MB_ICONWARNING 0x0030L
+#define MB_ICONINFORMATION 0x0040L
+#define MB_TYPEMASK 0x000FL
+
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_RESTORE 9
+
+#define ICON_SMALL 0
+#define ICON_BIG 1
+#define SM_CXICON 11
+#define SM_CYICON 12
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
+#define IDC_WAIT MAKEINTRESOURCEA(32514)
+#define IDC_HAND MAKEINTRESOURCEA(32649)
+#define HTCLIENT 1
+#define SC_CLOSE 0xF060
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+#define ICC_WIN95_CLASSES 0x000000FF
+
+#define DBT_DEVICEARRIVAL 0x8000
+#define DBT_DEVICEREMOVECOMPLETE 0x8004
+#define DBT_DEVTYP_VOLUME 0x00000002
+#define DBT_DEVTYP_PORT 0x00000003
+#define DBT_DEVTYP_DEVICEINTERFACE 0x00000005
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
+
+// ---- system ----
+#define PROCESSOR_ARCHITECTURE_INTEL 0
+#define PROCESSOR_ARCHITECTURE_IA64 6
+#define PROCESSOR_ARCHITECTURE_AMD64 9
+#define PROCESSOR_ARCHITECTURE_UNKNOWN 0xFFFF
+#define SEE_MASK_NOCLOSEPROCESS 0x00000040
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0
+#define WAIT_TIMEOUT 258
+#define WAIT_FAILED 0xFFFFFFFF
+
+// ---- error codes ----
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+
+// ---- calls ----
+// kernel32
+DWORD GetLastError();
+void SetLastError(DWORD error);
+LANGID GetUserDefaultUILanguage();
+HMODULE GetModuleHandleA(LPCSTR moduleName);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+void OutputDebugStringA(LPCSTR text);
+void Sleep(DWORD milliseconds);
+BOOL CloseHandle(HANDLE handle);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL GetVersionExA(LPOSVERSIONINFOA info);
+void GetNativeSystemInfo(LPSYSTEM_INFO info);
+UINT GetACP();
+
+// comctl32
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
+
+// shell32
+HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                        INT showCommand);
+BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info);
+
+// user32: dialogs and windows
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC dialogProc,
+                        LPARAM initParam);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+HWND GetDlgItem(HWND dialog, int id);
+int GetDlgCtrlID(HWND window);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL SetWindowTextA(HWND window, LPCSTR text);
+int GetWindowTextA(HWND window, LPSTR buffer, int size);
+int GetWindowTextLengthA(HWND window);
+BOOL ShowWindow(HWND window, int command);
+BOOL EnableWindow(HWND window, BOOL enable);
+BOOL IsWindowEnabled(HWND window);
+BOOL IsWindowVisible(HWND window);
+BOOL IsWindow(HWND window);
+BOOL IsIconic(HWND window);
+HWND GetWindow(HWND window, UINT command);
+HWND GetParent(HWND window);
+LONG GetWindowLongA(HWND window, int index);
+LONG_PTR GetWindowLongPtrA(HWND window, int index);
+LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
+int GetClassNameA(HWND window, LPSTR buffer, int size);
+BOOL GetClientRect(HWND window, LPRECT rect);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
+
+// user32: painting, icons, cursors
+HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
+BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
+int GetSystemMetrics(int index);
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
+HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
+HCURSOR SetCursor(HCURSOR cursor);

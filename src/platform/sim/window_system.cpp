@@ -1,0 +1,822 @@
+// The simulated window system: dialogs from the program's template, controls, messages, the user.
+#include <algorithm>
+#include <cstring>
+#include <strings.h>
+
+#include "platform/sim/rc_script.h"
+#include "platform/sim/state.h"
+
+namespace sim::detail {
+
+Window* Find(HWND window) {
+  auto it = M().windows.find(reinterpret_cast<uintptr_t>(window));
+  if (it == M().windows.end() || it->second->destroyed) return nullptr;
+  return it->second.get();
+}
+
+Window& Create(HWND parent) {
+  Machine& m = M();
+  auto window = std::make_unique<Window>();
+  window->handle = HandleOf(m.nextWindow);
+  m.nextWindow += 4;
+  window->parent = parent;
+  Window& created = *window;
+  m.windows[reinterpret_cast<uintptr_t>(created.handle)] = std::move(window);
+  if (Window* p = Find(parent)) p->children.push_back(created.handle);
+  return created;
+}
+
+namespace {
+
+bool Is(const Window& w, const char* className) {
+  return strcasecmp(w.className.c_str(), className) == 0;
+}
+DWORD ButtonType(const Window& w) { return w.style & BS_TYPEMASK; }
+bool IsAutoRadio(const Window& w) {
+  return Is(w, "Button") && ButtonType(w) == BS_AUTORADIOBUTTON;
+}
+
+void SetFlag(Window& w, DWORD flag, bool on) {
+  if (on) {
+    w.style |= flag;
+  } else {
+    w.style &= ~flag;
+  }
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+void Notify(Window& control, WORD code) {
+  Send(control.parent, WM_COMMAND, MAKEWPARAM(control.id, code),
+       reinterpret_cast<LPARAM>(control.handle));
+}
+
+LRESULT CopyText(const std::string& text, WPARAM size, LPARAM buffer) {
+  if (size == 0 || buffer == 0) return 0;
+  size_t copied = std::min<size_t>(text.size(), size - 1);
+  char* out = reinterpret_cast<char*>(buffer);
+  std::memcpy(out, text.data(), copied);
+  out[copied] = '\0';
+  return static_cast<LRESULT>(copied);
+}
+
+LRESULT TextMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+  handled = true;
+  switch (message) {
+    case WM_SETTEXT:
+      w.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
+      return TRUE;
+    case WM_GETTEXT:
+      return CopyText(w.text, wParam, lParam);
+    case WM_GETTEXTLENGTH:
+      return static_cast<LRESULT>(w.text.size());
+  }
+  handled = false;
+  return 0;
+}
+
+LRESULT ListBoxMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto count = static_cast<int>(w.entries.size());
+  int index = static_cast<int>(static_cast<INT_PTR>(wParam));
+  switch (message) {
+    case LB_RESETCONTENT:
+      w.entries.clear();
+      w.selection = -1;
+      return 0;
+    case LB_ADDSTRING: {
+      std::string text = reinterpret_cast<const char*>(lParam);
+      auto at = w.entries.end();
+      if (w.style & LBS_SORT) {
+        at = std::find_if(w.entries.begin(), w.entries.end(), [&](const std::string& e) {
+          return strcasecmp(e.c_str(), text.c_str()) > 0;
+        });
+      }
+      auto position = static_cast<int>(at - w.entries.begin());
+      w.entries.insert(at, text);
+      if (w.selection >= position) ++w.selection;
+      return position;
+    }
+    case LB_INSERTSTRING: {
+      if (index < -1 || index > count) return LB_ERR;
+      int position = index == -1 ? count : index;
+      w.entries.insert(w.entries.begin() + position, reinterpret_cast<const char*>(lParam));
+      if (w.selection >= position) ++w.selection;
+      return position;
+    }
+    case LB_DELETESTRING:
+      if (index < 0 || index >= count) return LB_ERR;
+      w.entries.erase(w.entries.begin() + index);
+      if (w.selection == index) w.selection = -1;
+      if (w.selection > index) --w.selection;
+      return count - 1;
+    case LB_GETCOUNT:
+      return count;
+    case LB_SETCURSEL:
+      if (index < 0 || index >= count) {
+        w.selection = -1;
+        return LB_ERR;
+      }
+      w.selection = index;
+      return index;
+    case LB_GETCURSEL:
+      return w.selection;
+    case LB_GETTEXT:
+      if (index < 0 || index >= count) return LB_ERR;
+      std::strcpy(reinterpret_cast<char*>(lParam), w.entries[index].c_str());
+      return static_cast<LRESULT>(w.entries[index].size());
+    case LB_GETTEXTLEN:
+      if (index < 0 || index >= count) return LB_ERR;
+      return static_cast<LRESULT>(w.entries[index].size());
+  }
+  return 0;
+}
+
+LRESULT IpAddressMessage(Window& w, UINT message, LPARAM lParam) {
+  switch (message) {
+    case IPM_SETADDRESS: {
+      auto address = static_cast<DWORD>(lParam);
+      for (int i = 0; i < 4; ++i) w.ip[i] = static_cast<BYTE>(address >> (24 - 8 * i));
+      w.ipBlank = 0;
+      return TRUE;
+    }
+    case IPM_CLEARADDRESS:
+      std::memset(w.ip, 0, sizeof w.ip);
+      w.ipBlank = 0xF;
+      return 0;
+    case IPM_GETADDRESS: {
+      DWORD address = 0;
+      int filled = 0;
+      for (int i = 0; i < 4; ++i) {
+        bool blank = (w.ipBlank >> i) & 1;
+        address = (address << 8) | (blank ? 0u : w.ip[i]);
+        if (!blank) ++filled;
+      }
+      if (lParam) *reinterpret_cast<DWORD*>(lParam) = address;
+      return filled;
+    }
+    case IPM_ISBLANK:
+      return w.ipBlank == 0xF;
+  }
+  return 0;
+}
+
+LRESULT ControlProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  bool handled = false;
+  LRESULT text = TextMessage(w, message, wParam, lParam, handled);
+  if (handled) return text;
+  if (message == WM_GETDLGCODE) {
+    if (Is(w, "Static") || (Is(w, "Button") && ButtonType(w) == BS_GROUPBOX)) return DLGC_STATIC;
+    if (!Is(w, "Button")) return 0;
+    DWORD type = ButtonType(w);
+    if (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON) return DLGC_RADIOBUTTON | DLGC_BUTTON;
+    if (type == BS_DEFPUSHBUTTON) return DLGC_DEFPUSHBUTTON | DLGC_BUTTON;
+    if (type == BS_PUSHBUTTON) return DLGC_UNDEFPUSHBUTTON | DLGC_BUTTON;
+    return DLGC_BUTTON;
+  }
+  if (Is(w, "Button")) {
+    switch (message) {
+      case BM_GETCHECK:
+        return w.check;
+      case BM_SETCHECK:
+        w.check = static_cast<int>(wParam);
+        return 0;
+      case BM_CLICK:
+        Click(w.handle);
+        return 0;
+    }
+    return 0;
+  }
+  if (Is(w, "ListBox")) return ListBoxMessage(w, message, wParam, lParam);
+  if (Is(w, WC_IPADDRESSA)) return IpAddressMessage(w, message, lParam);
+  return 0;
+}
+
+bool ReturnsDirectly(UINT message) {
+  return message == WM_INITDIALOG || message == WM_QUERYDRAGICON ||
+         (message >= 0x0132 && message <= 0x0138) /* WM_CTLCOLOR* */;
+}
+
+Window* ChildById(Window& parent, int id) {
+  for (HWND child : parent.children)
+    if (Window* c = Find(child); c && c->id == id) return c;
+  return nullptr;
+}
+
+LRESULT DefaultDialogProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  bool handled = false;
+  LRESULT text = TextMessage(w, message, wParam, lParam, handled);
+  if (handled) return text;
+  switch (message) {
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_CLOSE) Send(w.handle, WM_CLOSE, 0, 0);
+      return 0;
+    case WM_CLOSE: {
+      // A dialog whose cancel button is disabled cannot be closed this way.
+      Window* cancel = ChildById(w, IDCANCEL);
+      if (cancel && (cancel->style & WS_DISABLED)) return 0;
+      Send(w.handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+           reinterpret_cast<LPARAM>(cancel ? cancel->handle : nullptr));
+      return 0;
+    }
+    case WM_SETICON: {
+      HICON& slot = wParam == ICON_BIG ? w.bigIcon : w.smallIcon;
+      HICON previous = slot;
+      slot = reinterpret_cast<HICON>(lParam);
+      return reinterpret_cast<LRESULT>(previous);
+    }
+    case WM_PAINT:
+      Gdi("DefaultPaint", Arg(static_cast<const void*>(w.handle)));
+      return 0;
+    case WM_ICONERASEBKGND:
+      Gdi("DefaultEraseIconBackground", Arg(reinterpret_cast<const void*>(wParam)));
+      return 0;
+    case WM_SETCURSOR:
+      M().cursor = StandardCursor(IDC_ARROW);
+      return 0;
+  }
+  return 0;
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Window* w = Find(window);
+  if (w == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return 0;
+  }
+  if (w->dialogProc == nullptr) return ControlProc(*w, message, wParam, lParam);
+  INT_PTR handled = w->dialogProc(window, message, wParam, lParam);
+  w = Find(window);
+  if (w == nullptr) return 0;
+  if (handled) return ReturnsDirectly(message) ? handled : w->messageResult;
+  return DefaultDialogProc(*w, message, wParam, lParam);
+}
+
+// What a user can touch: a live, shown, enabled control of a shown, enabled, running dialog.
+Window* Reachable(HWND window) {
+  Window* w = Find(window);
+  if (w == nullptr) return nullptr;
+  for (Window* v = w; v; v = v->parent ? Find(v->parent) : nullptr) {
+    if (!(v->style & WS_VISIBLE) || (v->style & WS_DISABLED) || v->ended) return nullptr;
+  }
+  return w;
+}
+
+void DestroyTree(Window& w) {
+  Send(w.handle, WM_DESTROY, 0, 0);
+  for (HWND child : w.children)
+    if (Window* c = Find(child)) DestroyTree(*c);
+  Send(w.handle, WM_NCDESTROY, 0, 0);
+  w.destroyed = true;
+}
+
+}  // namespace
+}  // namespace sim::detail
+
+using namespace sim::detail;
+
+namespace sim {
+
+void AddDialogTemplate(const rc::DialogTemplate& dialog) { M().extraDialogs[dialog.id] = dialog; }
+
+void SetModalDriver(ModalDriver driver) { M().modalDriver = std::move(driver); }
+bool ModalRunLeftOpen() { return M().modalLeftOpen; }
+void SetMessageBoxAnswer(MessageBoxAnswer answer) { M().messageBoxAnswer = std::move(answer); }
+const std::vector<MessageBoxRecord>& MessageBoxes() { return M().messageBoxes; }
+
+bool Click(HWND control) {
+  Window* w = Reachable(control);
+  if (w == nullptr) return false;
+  if (Is(*w, "Button")) {
+    DWORD type = ButtonType(*w);
+    if (type == BS_GROUPBOX) return false;
+    if (type == BS_AUTORADIOBUTTON) {
+      // The group runs from the nearest WS_GROUP sibling at or before it to the next one.
+      Window* parent = Find(w->parent);
+      auto& siblings = parent->children;
+      auto self = std::find(siblings.begin(), siblings.end(), w->handle);
+      auto first = self;
+      while (first != siblings.begin() && !(Find(*first)->style & WS_GROUP)) --first;
+      for (auto it = first; it != siblings.end(); ++it) {
+        Window* s = Find(*it);
+        if (it != first && (s->style & WS_GROUP)) break;
+        if (IsAutoRadio(*s)) s->check = s == w ? BST_CHECKED : BST_UNCHECKED;
+      }
+    } else if (type == BS_AUTOCHECKBOX) {
+      w->check = w->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
+    }
+    Notify(*w, BN_CLICKED);
+    return true;
+  }
+  if (Is(*w, "Static")) {
+    if (w->style & SS_NOTIFY) Notify(*w, STN_CLICKED);
+    return true;
+  }
+  return true;
+}
+
+bool DoubleClick(HWND control) {
+  Window* w = Reachable(control);
+  if (w == nullptr) return false;
+  if (Is(*w, "Static")) {
+    if (w->style & SS_NOTIFY) {
+      Notify(*w, STN_CLICKED);
+      Notify(*w, STN_DBLCLK);
+    }
+    return true;
+  }
+  if (Is(*w, "ListBox")) {
+    if (w->style & LBS_NOTIFY) Notify(*w, LBN_DBLCLK);
+    return true;
+  }
+  return Click(control) && Click(control);
+}
+
+bool PressKey(HWND dialog, int virtualKey) {
+  Window* d = Reachable(dialog);
+  if (d == nullptr) return false;
+  Window* button = nullptr;
+  if (virtualKey == VK_ESCAPE) {
+    button = ChildById(*d, IDCANCEL);
+  } else if (virtualKey == VK_RETURN) {
+    for (HWND child : d->children) {
+      Window* c = Find(child);
+      if (c && Is(*c, "Button") && ButtonType(*c) == BS_DEFPUSHBUTTON) button = c;
+    }
+  } else {
+    return false;
+  }
+  if (button && (button->style & WS_DISABLED)) return false;
+  int id = button ? button->id : (virtualKey == VK_ESCAPE ? IDCANCEL : IDOK);
+  Send(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+       reinterpret_cast<LPARAM>(button ? button->handle : nullptr));
+  return true;
+}
+
+bool ClickCloseBox(HWND dialog) {
+  // The caption stays live while the dialog is disabled only for the system; users are refused.
+  if (Reachable(dialog) == nullptr) return false;
+  Send(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  return true;
+}
+
+bool SelectListEntry(HWND list, int index) {
+  Window* w = Reachable(list);
+  if (w == nullptr || !Is(*w, "ListBox")) return false;
+  if (index < 0 || index >= static_cast<int>(w->entries.size())) return false;
+  w->selection = index;
+  if (w->style & LBS_NOTIFY) Notify(*w, LBN_SELCHANGE);
+  return true;
+}
+
+bool TypeIpField(HWND control, int field, int value) {
+  Window* w = Reachable(control);
+  if (w == nullptr || !Is(*w, WC_IPADDRESSA) || field < 0 || field > 3) return false;
+  NMIPADDRESS notice{};
+  notice.hdr.hwndFrom = control;
+  notice.hdr.idFrom = static_cast<UINT_PTR>(w->id);
+  notice.hdr.code = IPN_FIELDCHANGED;
+  notice.iField = field;
+  notice.iValue = value;
+  Send(w->parent, WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&notice));
+  // The control takes whatever value the parent left in the notice.
+  if (notice.iValue < 0) {
+    w->ip[field] = 0;
+    w->ipBlank |= 1 << field;
+  } else {
+    w->ip[field] = static_cast<BYTE>(std::min(notice.iValue, 255));
+    w->ipBlank &= ~(1 << field);
+  }
+  return true;
+}
+
+bool Minimize(HWND dialog) {
+  Window* w = Find(dialog);
+  if (w == nullptr) return false;
+  w->iconic = true;
+  w->style |= WS_MINIMIZE;
+  return true;
+}
+
+void SetClientSize(HWND window, int width, int height) {
+  if (Window* w = Find(window)) w->client = RECT{0, 0, width, height};
+}
+
+void Paint(HWND window) { Send(window, WM_PAINT, 0, 0); }
+
+void MoveMouseOver(HWND dialog, HWND under) {
+  Window* u = Find(under);
+  // Disabled controls take no mouse input: the request then comes for the dialog itself.
+  HWND target = (u && !(u->style & WS_DISABLED)) ? under : dialog;
+  Send(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+}
+
+void BroadcastDeviceChange(WPARAM event, DWORD deviceType) {
+  std::vector<HWND> targets;
+  for (auto& [value, w] : M().windows) {
+    if (w->destroyed || w->parent != nullptr) continue;
+    if (deviceType == DBT_DEVTYP_DEVICEINTERFACE && !w->deviceInterfaceNotices) continue;
+    targets.push_back(w->handle);
+  }
+  DEV_BROADCAST_DEVICEINTERFACE_A notice{};
+  notice.dbcc_size = sizeof notice;
+  notice.dbcc_devicetype = deviceType;
+  for (HWND target : targets) Send(target, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&notice));
+}
+
+WindowInfo Inspect(HWND window) {
+  WindowInfo info;
+  Window* w = Find(window);
+  if (w == nullptr) return info;
+  info.id = w->id;
+  info.className = w->className;
+  info.text = w->text;
+  info.style = w->style;
+  info.exStyle = w->exStyle;
+  info.dialogUnits = w->dialogUnits;
+  info.visible = (w->style & WS_VISIBLE) != 0;
+  info.enabled = (w->style & WS_DISABLED) == 0;
+  info.check = w->check;
+  info.listEntries = w->entries;
+  info.listSelection = w->selection;
+  for (int i = 0; i < 4; ++i) info.ipAddress = (info.ipAddress << 8) | w->ip[i];
+  info.ipBlankFields = w->ipBlank;
+  info.bigIcon = w->bigIcon;
+  info.smallIcon = w->smallIcon;
+  info.iconic = w->iconic;
+  return info;
+}
+
+std::vector<HWND> Children(HWND window) {
+  Window* w = Find(window);
+  return w ? w->children : std::vector<HWND>{};
+}
+
+HWND ActiveDialog() { return M().activeDialog; }
+HWND FocusedWindow() { return M().focus; }
+HCURSOR CurrentCursor() { return M().cursor; }
+
+HCURSOR StandardCursor(LPCSTR id) {
+  return reinterpret_cast<HCURSOR>(0x30000 + reinterpret_cast<uintptr_t>(id));
+}
+
+HICON ResourceIcon(int id) { return reinterpret_cast<HICON>(uintptr_t{0x20000} + id); }
+
+}  // namespace sim
+
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC dialogProc,
+                        LPARAM initParam) {
+  if (Enter("DialogBoxParamA", Args(static_cast<const void*>(instance), templateName,
+                                    static_cast<const void*>(parent))))
+    return -1;
+  Machine& m = M();
+  const sim::rc::DialogTemplate* found = nullptr;
+  if (IS_INTRESOURCE(templateName)) {
+    int id = static_cast<int>(reinterpret_cast<uintptr_t>(templateName));
+    auto extra = m.extraDialogs.find(id);
+    const auto& own = sim::rc::ProgramResources().dialogs;
+    auto program = own.find(id);
+    if (extra != m.extraDialogs.end()) {
+      found = &extra->second;
+    } else if (program != own.end()) {
+      found = &program->second;
+    }
+  }
+  if (found == nullptr || dialogProc == nullptr) {
+    m.lastError = found == nullptr ? ERROR_RESOURCE_NAME_NOT_FOUND : ERROR_INVALID_PARAMETER;
+    return -1;
+  }
+  const sim::rc::DialogTemplate t = *found;
+  for (const auto& c : t.controls) {
+    if (strcasecmp(c.className.c_str(), WC_IPADDRESSA) == 0 && !m.commonControls) {
+      m.lastError = ERROR_CANNOT_FIND_WND_CLASS;
+      return -1;
+    }
+  }
+  UINT codePage = m.system.ansiCodePage;
+  Window& dialog = Create(nullptr);
+  dialog.className = "#32770";
+  dialog.text = sim::ToAnsi(t.caption, codePage);
+  dialog.style = t.style & ~WS_VISIBLE;
+  dialog.exStyle = t.exStyle;
+  dialog.dialogUnits = RECT{t.x, t.y, t.cx, t.cy};
+  dialog.dialogProc = dialogProc;
+  HWND handle = dialog.handle;
+  HWND firstTabStop = nullptr;
+  for (const auto& c : t.controls) {
+    Window& control = Create(handle);
+    control.id = c.id;
+    control.className = c.className;
+    control.text = sim::ToAnsi(c.text, codePage);
+    control.style = c.style;
+    control.exStyle = c.exStyle;
+    control.dialogUnits = RECT{c.x, c.y, c.cx, c.cy};
+    if (!firstTabStop && (c.style & WS_TABSTOP) && (c.style & WS_VISIBLE) &&
+        !(c.style & WS_DISABLED))
+      firstTabStop = control.handle;
+  }
+  HWND previousDialog = m.activeDialog;
+  m.activeDialog = handle;
+  if (Send(handle, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), initParam))
+    m.focus = firstTabStop;
+  INT_PTR result = -1;
+  Window* w = Find(handle);
+  if (w && !w->ended) {
+    w->style |= WS_VISIBLE;
+    if (m.modalDriver) {
+      sim::ModalDriver driver = m.modalDriver;
+      driver(handle);
+    }
+  }
+  w = Find(handle);
+  m.modalLeftOpen = w && !w->ended;
+  if (w && w->ended) result = w->endResult;
+  if (w) DestroyTree(*w);
+  m.activeDialog = previousDialog;
+  return result;
+}
+
+BOOL EndDialog(HWND dialog, INT_PTR result) {
+  if (Enter("EndDialog", Args(static_cast<const void*>(dialog), static_cast<long long>(result))))
+    return FALSE;
+  Window* w = Find(dialog);
+  if (w == nullptr || w->dialogProc == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return FALSE;
+  }
+  w->ended = true;
+  w->endResult = result;
+  w->style &= ~WS_VISIBLE;
+  return TRUE;
+}
+
+HWND GetDlgItem(HWND dialog, int id) {
+  Window* d = Find(dialog);
+  if (d == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return nullptr;
+  }
+  if (Window* c = ChildById(*d, id)) return c->handle;
+  M().lastError = 1421;  // ERROR_CONTROL_ID_NOT_FOUND
+  return nullptr;
+}
+
+int GetDlgCtrlID(HWND window) {
+  Window* w = Find(window);
+  return w ? w->id : 0;
+}
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Window* w = Find(window);
+  if (Enter("SendMessageA", Args(w ? w->id : -1, message, static_cast<unsigned long long>(wParam),
+                                 static_cast<long long>(lParam))))
+    return 0;
+  return Send(window, message, wParam, lParam);
+}
+
+BOOL SetWindowTextA(HWND window, LPCSTR text) {
+  Window* w = Find(window);
+  if (Enter("SetWindowTextA", Args(w ? w->id : -1, text))) return FALSE;
+  if (w == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return FALSE;
+  }
+  return Send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
+}
+
+int GetWindowTextA(HWND window, LPSTR buffer, int size) {
+  if (Enter("GetWindowTextA", "")) return 0;
+  if (size > 0) buffer[0] = '\0';
+  return static_cast<int>(
+      Send(window, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer)));
+}
+
+int GetWindowTextLengthA(HWND window) {
+  return static_cast<int>(Send(window, WM_GETTEXTLENGTH, 0, 0));
+}
+
+BOOL ShowWindow(HWND window, int command) {
+  Window* w = Find(window);
+  if (Enter("ShowWindow", Args(w ? w->id : -1, command))) return FALSE;
+  if (w == nullptr) return FALSE;
+  BOOL wasVisible = (w->style & WS_VISIBLE) != 0;
+  if (command == SW_HIDE) {
+    SetFlag(*w, WS_VISIBLE, false);
+  } else if (command == SW_MINIMIZE) {
+    w->iconic = true;
+  } else {
+    SetFlag(*w, WS_VISIBLE, true);
+    if (command == SW_RESTORE || command == SW_SHOWNORMAL) w->iconic = false;
+  }
+  return wasVisible;
+}
+
+BOOL EnableWindow(HWND window, BOOL enable) {
+  Window* w = Find(window);
+  if (Enter("EnableWindow", Args(w ? w->id : -1, enable))) return FALSE;
+  if (w == nullptr) return FALSE;
+  BOOL wasDisabled = (w->style & WS_DISABLED) != 0;
+  SetFlag(*w, WS_DISABLED, !enable);
+  return wasDisabled;
+}
+
+BOOL IsWindowEnabled(HWND window) {
+  Window* w = Find(window);
+  return w && !(w->style & WS_DISABLED);
+}
+
+BOOL IsWindowVisible(HWND window) {
+  for (Window* w = Find(window); w; w = w->parent ? Find(w->parent) : nullptr) {
+    if (!(w->style & WS_VISIBLE)) return FALSE;
+    if (!w->parent) return TRUE;
+  }
+  return FALSE;
+}
+
+BOOL IsWindow(HWND window) { return Find(window) != nullptr; }
+
+BOOL IsIconic(HWND window) {
+  Window* w = Find(window);
+  return w && w->iconic;
+}
+
+HWND GetWindow(HWND window, UINT command) {
+  Window* w = Find(window);
+  if (w == nullptr) return nullptr;
+  if (command == GW_CHILD) return w->children.empty() ? nullptr : w->children.front();
+  Window* parent = Find(w->parent);
+  if (parent == nullptr) return nullptr;
+  auto& siblings = parent->children;
+  auto self = std::find(siblings.begin(), siblings.end(), window);
+  if (command == GW_HWNDNEXT) return (self + 1) == siblings.end() ? nullptr : *(self + 1);
+  if (command == GW_HWNDFIRST) return siblings.front();
+  return nullptr;
+}
+
+HWND GetParent(HWND window) {
+  Window* w = Find(window);
+  return w ? w->parent : nullptr;
+}
+
+LONG GetWindowLongA(HWND window, int index) {
+  Window* w = Find(window);
+  if (w == nullptr) return 0;
+  switch (index) {
+    case GWL_STYLE:
+      return static_cast<LONG>(w->style);
+    case GWL_EXSTYLE:
+      return static_cast<LONG>(w->exStyle);
+    case GWL_ID:
+      return w->id;
+  }
+  return 0;
+}
+
+LONG_PTR GetWindowLongPtrA(HWND window, int index) {
+  Window* w = Find(window);
+  if (w == nullptr) return 0;
+  if (index == GWLP_USERDATA) return w->userData;
+  if (index == DWLP_MSGRESULT && w->dialogProc) return w->messageResult;
+  return GetWindowLongA(window, index);
+}
+
+LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
+  Window* w = Find(window);
+  if (w == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return 0;
+  }
+  LONG_PTR previous = 0;
+  if (index == GWLP_USERDATA) {
+    previous = w->userData;
+    w->userData = value;
+  } else if (index == DWLP_MSGRESULT && w->dialogProc) {
+    previous = w->messageResult;
+    w->messageResult = value;
+  } else if (index == GWL_STYLE) {
+    previous = static_cast<LONG_PTR>(w->style);
+    w->style = static_cast<DWORD>(value);
+  }
+  return previous;
+}
+
+int GetClassNameA(HWND window, LPSTR buffer, int size) {
+  Window* w = Find(window);
+  if (w == nullptr || size <= 0) return 0;
+  return static_cast<int>(CopyText(w->className, static_cast<WPARAM>(size),
+                                   reinterpret_cast<LPARAM>(buffer)));
+}
+
+BOOL GetClientRect(HWND window, LPRECT rect) {
+  if (Enter("GetClientRect", "")) return FALSE;
+  Window* w = Find(window);
+  if (w == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return FALSE;
+  }
+  *rect = w->client;
+  return TRUE;
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  if (Enter("MessageBoxA", Args(text, caption, type))) return 0;
+  sim::MessageBoxRecord box;
+  box.owner = owner;
+  box.text = text ? text : "";
+  box.caption = caption ? caption : "Error";
+  box.type = type;
+  Window* o = Find(owner);
+  box.ownerWasEnabled = o && !(o->style & WS_DISABLED);
+  M().messageBoxes.push_back(box);
+  // The box is modal to its owner: the owner stays disabled while it is open.
+  if (o) o->style |= WS_DISABLED;
+  int answer = 0;
+  if (M().messageBoxAnswer) {
+    auto answerer = M().messageBoxAnswer;
+    answer = answerer(box);
+  } else {
+    switch (type & MB_TYPEMASK) {
+      case MB_YESNO:
+      case MB_YESNOCANCEL:
+        answer = IDYES;
+        break;
+      default:
+        answer = IDOK;
+    }
+  }
+  if ((o = Find(owner)) && box.ownerWasEnabled) o->style &= ~WS_DISABLED;
+  return answer;
+}
+
+HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags) {
+  auto* header = static_cast<DEV_BROADCAST_HDR*>(filter);
+  if (Enter("RegisterDeviceNotificationA",
+            header ? Args(header->dbch_size, header->dbch_devicetype, flags) : "null"))
+    return nullptr;
+  Window* w = Find(static_cast<HWND>(recipient));
+  if (w == nullptr || header == nullptr || flags != DEVICE_NOTIFY_WINDOW_HANDLE ||
+      header->dbch_size < sizeof(DEV_BROADCAST_HDR)) {
+    M().lastError = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) w->deviceInterfaceNotices = true;
+  return reinterpret_cast<HDEVNOTIFY>(uintptr_t{0x60000} + reinterpret_cast<uintptr_t>(recipient));
+}
+
+HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
+  if (Enter("BeginPaint", "")) return nullptr;
+  Window* w = Find(window);
+  if (w == nullptr || paint == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return nullptr;
+  }
+  std::memset(paint, 0, sizeof *paint);
+  paint->hdc = reinterpret_cast<HDC>(uintptr_t{0x40000} + reinterpret_cast<uintptr_t>(window));
+  paint->rcPaint = w->client;
+  ++M().paintDepth;
+  Gdi("BeginPaint", Arg(static_cast<const void*>(paint->hdc)));
+  return paint->hdc;
+}
+
+BOOL EndPaint(HWND, const PAINTSTRUCT* paint) {
+  Enter("EndPaint", "");
+  --M().paintDepth;
+  Gdi("EndPaint", Arg(static_cast<const void*>(paint ? paint->hdc : nullptr)));
+  return TRUE;
+}
+
+int GetSystemMetrics(int index) {
+  Enter("GetSystemMetrics", Args(index));
+  if (index == SM_CXICON) return M().system.iconWidth;
+  if (index == SM_CYICON) return M().system.iconHeight;
+  return 0;
+}
+
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {
+  if (Enter("DrawIcon", "")) return FALSE;
+  Gdi("DrawIcon", Args(static_cast<const void*>(dc), x, y, static_cast<const void*>(icon)));
+  return TRUE;
+}
+
+HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
+  if (Enter("LoadIconA", Args(static_cast<const void*>(instance), name))) return nullptr;
+  if (IS_INTRESOURCE(name) && instance == sim::detail::ModuleHandle()) {
+    int id = static_cast<int>(reinterpret_cast<uintptr_t>(name));
+    if (sim::rc::ProgramResources().icons.count(id)) return sim::ResourceIcon(id);
+  }
+  M().lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
+  return nullptr;
+}
+
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
+  if (Enter("LoadCursorA", Args(static_cast<const void*>(instance), name))) return nullptr;
+  if (instance == nullptr && IS_INTRESOURCE(name)) return sim::StandardCursor(name);
+  M().lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
+  return nullptr;
+}
+
+HCURSOR SetCursor(HCURSOR cursor) {
+  Enter("SetCursor", Args(static_cast<const void*>(cursor)));
+  HCURSOR previous = M().cursor;
+  M().cursor = cursor;
+  return previous;
+}

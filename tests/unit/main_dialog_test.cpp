@@ -1,0 +1,249 @@
+// The program from its start: the main dialog's opening, captions, hot spot, painting and closing.
+#include <algorithm>
+
+#include "app/quillmate_app.h"
+#include "app/quillmate_dlg.h"
+#include "text_helpers.h"
+
+namespace {
+
+struct Caption {
+  int id;  // 0: the dialog's title
+  const char* chinese;
+  const char* english;
+};
+
+const Caption kCaptions[] = {
+    {0, "Korvex 80系列打印机驱动安装", "Korvex 80 Series printer driver"},
+    {1001, "1. 您是否需要将此次安装设置为系统默认的打印机?",
+     "1.Set this printer to the system's default printer?"},
+    {1002, "否 (不设置为默认)", "No (not default)"},
+    {1003, "是 (设置为默认)", "Yes (default)"},
+    {1031, "2. 您的打印机通过哪种方式与电脑连接 ?", "2.How does your printer connect to your computer?"},
+    {1007, "串口", "COM"},
+    {1008, "并口", "LPT"},
+    {1009, "以太网", "LAN"},
+    {1012, "打印机 IP 地址:", "Printer IP address:"},
+    {1028, "* 波特率 ", "Baud rate"},
+    {1, "开始安装打印机驱动", "installing the printer driver"},
+    {2, "退出", "Exit"},
+    {1023, "*安装出现问题 ? 点击这里尝试使用向导进行安装.",
+     "*Click here to try the installation using the wizard."},
+};
+
+const std::pair<int, const char*> kUnchangedCaptions[] = {
+    {1006, "USB "}, {1024, "9600"}, {1025, "19200"}, {1026, "38400"}, {1027, "115200"},
+    {1033, "                "},
+};
+
+std::string TextOf(HWND dialog, int id) {
+  return sim::Inspect(id == 0 ? dialog : GetDlgItem(dialog, id)).text;
+}
+
+class MainDialog : public SimTest {
+ protected:
+  // Runs the whole program; `user` plays the user while the dialog is shown.
+  void Run(const std::function<void(HWND)>& user) {
+    shown_ = false;
+    sim::SetModalDriver([&](HWND dialog) {
+      dialog_ = dialog;
+      shown_ = true;
+      user(dialog);
+    });
+    exitCode_ = ui::RunApplication(theApp, GetModuleHandleA(nullptr));
+  }
+  void ExpectCaptions(HWND dialog, bool chinese) {
+    for (const Caption& c : kCaptions) {
+      SCOPED_TRACE("caption of " + std::to_string(c.id));
+      EXPECT_EQ(TextOf(dialog, c.id), chinese ? Gbk(c.chinese) : std::string(c.english));
+    }
+    for (const auto& [id, text] : kUnchangedCaptions) EXPECT_EQ(TextOf(dialog, id), text);
+  }
+  void DoubleClickHotSpot(HWND dialog, int times) {
+    for (int i = 0; i < times; ++i)
+      ASSERT_TRUE(sim::DoubleClick(GetDlgItem(dialog, IDC_LANGUAGE_HOTSPOT)));
+  }
+  // Every test that expects the dialog checks that it was really shown.
+  void TearDown() override {
+    if (expectShown_) {
+      EXPECT_TRUE(shown_) << "the dialog never opened";
+    }
+  }
+  HWND dialog_ = nullptr;
+  int exitCode_ = -1;
+  bool shown_ = false;
+  bool expectShown_ = true;
+};
+
+TEST_F(MainDialog, StartsServiceAndControlsBeforeTheWindowExists) {
+  Run([](HWND dialog) { sim::Click(GetDlgItem(dialog, IDCANCEL)); });
+  auto order = sim::CallSequence({"InitCommonControlsEx", "ShellExecuteA", "LoadIconA",
+                                  "GetUserDefaultUILanguage", "DialogBoxParamA"});
+  std::vector<std::string> expected = {"InitCommonControlsEx", "ShellExecuteA",
+                                       "GetUserDefaultUILanguage", "LoadIconA", "DialogBoxParamA"};
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(sim::CallsOf("InitCommonControlsEx"), std::vector<std::string>{"8, 255"});
+  EXPECT_EQ(sim::CallsOf("DialogBoxParamA").at(0), "0x400000, #102, null");
+  ASSERT_EQ(sim::Processes().size(), 1u);
+  const auto& spooler = sim::Processes()[0];
+  EXPECT_EQ(spooler.file, "net");
+  EXPECT_EQ(spooler.verb, "open");
+  EXPECT_EQ(spooler.parameters, "start spooler");
+  EXPECT_TRUE(spooler.directoryNull);
+  EXPECT_EQ(spooler.owner, nullptr);
+  EXPECT_EQ(spooler.show, SW_HIDE);
+  EXPECT_FALSE(spooler.waitedFor);
+  EXPECT_FALSE(sim::ModalRunLeftOpen());
+  EXPECT_EQ(ui::AfxGetApp()->RegistryKey(), Gbk("应用程序向导生成的本地应用程序"));
+  EXPECT_STREQ(ui::AfxGetAppName(), "Quillmate");
+}
+
+TEST_F(MainDialog, OpensWithFirstAnswersCheckedIconsAndEmptyAddress) {
+  Run([](HWND dialog) {
+    for (int id : {IDC_DEFAULT_NO, IDC_USB, IDC_BAUD_9600})
+      EXPECT_EQ(sim::Inspect(GetDlgItem(dialog, id)).check, BST_CHECKED) << id;
+    for (int id : {IDC_DEFAULT_YES, IDC_SERIAL, IDC_PARALLEL, IDC_NETWORK, IDC_BAUD_19200,
+                   IDC_BAUD_38400, IDC_BAUD_115200})
+      EXPECT_EQ(sim::Inspect(GetDlgItem(dialog, id)).check, BST_UNCHECKED) << id;
+    auto info = sim::Inspect(dialog);
+    EXPECT_EQ(info.bigIcon, sim::ResourceIcon(IDR_MAINFRAME));
+    EXPECT_EQ(info.smallIcon, sim::ResourceIcon(IDR_MAINFRAME));
+    EXPECT_TRUE(info.visible);
+    auto ip = sim::Inspect(GetDlgItem(dialog, IDC_IP_ADDRESS));
+    EXPECT_EQ(ip.ipAddress, 0u);
+    EXPECT_EQ(ip.ipBlankFields, 0) << "0.0.0.0 is shown, not an empty control";
+    EXPECT_EQ(sim::FocusedWindow(), GetDlgItem(dialog, IDOK));
+    sim::PressKey(dialog, VK_ESCAPE);
+  });
+  // WM_SETICON on the dialog (id 0): the big icon first, then the small one.
+  std::string icon = std::to_string(reinterpret_cast<intptr_t>(sim::ResourceIcon(IDR_MAINFRAME)));
+  auto sent = sim::CallsOf("SendMessageA");
+  auto big = std::find(sent.begin(), sent.end(), "0, 128, 1, " + icon);
+  auto small = std::find(sent.begin(), sent.end(), "0, 128, 0, " + icon);
+  ASSERT_NE(big, sent.end());
+  ASSERT_NE(small, sent.end());
+  EXPECT_LT(big - sent.begin(), small - sent.begin());
+}
+
+TEST_F(MainDialog, EnglishForEveryLanguageButSimplifiedChinese) {
+  for (LANGID language : {1033, 1031, 1028, 1041}) {
+    SCOPED_TRACE(language);
+    sim::Reset();
+    sim::System().uiLanguage = language;
+    Run([&](HWND dialog) {
+      ExpectCaptions(dialog, false);
+      sim::PressKey(dialog, VK_ESCAPE);
+    });
+  }
+}
+
+TEST_F(MainDialog, ChineseCaptionsByteForByteOnAChineseSystem) {
+  sim::System().uiLanguage = 2052;
+  sim::System().ansiCodePage = 936;
+  Run([&](HWND dialog) {
+    ExpectCaptions(dialog, true);
+    EXPECT_EQ(TextOf(dialog, IDC_BAUD_GROUP), "* \xB2\xA8\xCC\xD8\xC2\xCA ")
+        << "GBK bytes of the baud caption, trailing blank kept";
+    sim::PressKey(dialog, VK_ESCAPE);
+  });
+}
+
+TEST_F(MainDialog, HotSpotSwitchesOnEveryFifthDoubleClick) {
+  Run([&](HWND dialog) {
+    DoubleClickHotSpot(dialog, 4);
+    ExpectCaptions(dialog, false);
+    DoubleClickHotSpot(dialog, 1);
+    ExpectCaptions(dialog, true);
+    DoubleClickHotSpot(dialog, 4);
+    ExpectCaptions(dialog, true);
+    DoubleClickHotSpot(dialog, 1);
+    ExpectCaptions(dialog, false);
+    for (int i = 0; i < 20; ++i) sim::Click(GetDlgItem(dialog, IDC_LANGUAGE_HOTSPOT));
+    ExpectCaptions(dialog, false);
+    sim::PressKey(dialog, VK_ESCAPE);
+  });
+}
+
+TEST_F(MainDialog, FromGermanTheSwitchGoesToChineseThenEnglish) {
+  sim::System().uiLanguage = 1031;
+  CQuillmateDlg* dlg = nullptr;
+  Run([&](HWND dialog) {
+    dlg = static_cast<CQuillmateDlg*>(ui::AfxGetApp()->m_pMainWnd);
+    DoubleClickHotSpot(dialog, 5);
+    EXPECT_EQ(dlg->installer.userLanguage, 2052u);
+    ExpectCaptions(dialog, true);
+    DoubleClickHotSpot(dialog, 5);
+    EXPECT_EQ(dlg->installer.userLanguage, 1033u);
+    ExpectCaptions(dialog, false);
+    sim::PressKey(dialog, VK_ESCAPE);
+  });
+}
+
+TEST_F(MainDialog, MinimisedPaintingCentresTheIcon) {
+  sim::System().iconWidth = 32;
+  sim::System().iconHeight = 32;
+  Run([&](HWND dialog) {
+    sim::Minimize(dialog);
+    sim::SetClientSize(dialog, 33, 40);
+    sim::Paint(dialog);
+    sim::PressKey(dialog, VK_ESCAPE);
+  });
+  std::vector<std::string> calls;
+  for (const auto& g : sim::GdiCalls()) calls.push_back(g.call);
+  std::vector<std::string> expected = {"BeginPaint", "DefaultEraseIconBackground", "DrawIcon",
+                                       "EndPaint"};
+  EXPECT_EQ(calls, expected);
+  auto draw = std::find_if(sim::GdiCalls().begin(), sim::GdiCalls().end(),
+                           [](const sim::GdiRecord& g) { return g.call == "DrawIcon"; });
+  ASSERT_NE(draw, sim::GdiCalls().end());
+  // (33 - 32 + 1) / 2 = 1 and (40 - 32 + 1) / 2 = 4, with the program's icon.
+  EXPECT_NE(draw->args.find(", 1, 4, 0x20080"), std::string::npos) << draw->args;
+}
+
+TEST_F(MainDialog, PaintingWhenNotMinimisedIsTheSystems) {
+  Run([&](HWND dialog) {
+    sim::Paint(dialog);
+    sim::PressKey(dialog, VK_ESCAPE);
+  });
+  ASSERT_EQ(sim::GdiCalls().size(), 1u);
+  EXPECT_EQ(sim::GdiCalls()[0].call, "DefaultPaint");
+}
+
+TEST_F(MainDialog, DragIconIsTheAppIcon) {
+  Run([&](HWND dialog) {
+    EXPECT_EQ(SendMessageA(dialog, WM_QUERYDRAGICON, 0, 0),
+              reinterpret_cast<LRESULT>(sim::ResourceIcon(IDR_MAINFRAME)));
+    sim::PressKey(dialog, VK_ESCAPE);
+  });
+}
+
+TEST_F(MainDialog, ExitEscapeAndCloseBoxAllEndTheRunTheSameWay) {
+  const std::function<bool(HWND)> ways[] = {
+      [](HWND d) { return sim::Click(GetDlgItem(d, IDCANCEL)); },
+      [](HWND d) { return sim::PressKey(d, VK_ESCAPE); },
+      [](HWND d) { return sim::ClickCloseBox(d); },
+  };
+  for (const auto& close : ways) {
+    sim::Reset();
+    HWND seen = nullptr;
+    Run([&](HWND dialog) {
+      seen = dialog;
+      EXPECT_TRUE(close(dialog));
+    });
+    EXPECT_FALSE(sim::ModalRunLeftOpen());
+    ASSERT_EQ(sim::CountOf("EndDialog"), 1);
+    EXPECT_NE(sim::CallsOf("EndDialog")[0].find(", 2"), std::string::npos) << "IDCANCEL";
+    EXPECT_FALSE(IsWindow(seen)) << "the window is destroyed";
+    EXPECT_EQ(exitCode_, 0);
+  }
+}
+
+TEST_F(MainDialog, ADialogThatCannotBeCreatedStillEndsTheProgram) {
+  sim::FailCall("InitCommonControlsEx", ERROR_INVALID_PARAMETER);
+  expectShown_ = false;
+  Run([&](HWND) {});
+  EXPECT_FALSE(shown_) << "without the IP address control's class the dialog cannot be built";
+  EXPECT_EQ(exitCode_, 0);
+}
+
+}  // namespace
