@@ -1,1 +1,122 @@
+// The installer object's construction, its tables and the message catalogue.
+#include "install/driver_installer.h"
 #include "text_helpers.h"
+
+namespace {
+
+class InstallerObject : public SimTest {};
+
+TEST_F(InstallerObject, TablesHoldTheSevenModelRows) {
+  CDriverInstaller installer;
+  const char* models[] = {"KV-58", "KV-58C", "KV-80", "KV-80C", "KV-90", "KV-76", "KV-76C"};
+  const char* gpds[] = {"KV58.GPD", "KV58C.GPD", "KV80.GPD", "KV80C.GPD",
+                        "KV90.GPD", "KV76.GPD",  "KV76C.GPD"};
+  const char* dlls[] = {"KV58.DLL", "KV58.DLL", "KV80.DLL", "KV80.DLL",
+                        "KV90.DLL", "KV76.DLL", "KV76.DLL"};
+  for (int row = 0; row < 7; ++row) {
+    EXPECT_EQ(installer.modelNames[row], models[row]);
+    EXPECT_EQ(installer.gpdNames[row], gpds[row]);
+    EXPECT_EQ(installer.dllNames[row], dlls[row]);
+  }
+  EXPECT_EQ(installer.modelNames[CDriverInstaller::kInstalledModel], "KV-80C");
+  EXPECT_EQ(installer.connectionKinds[0], "USB");
+  EXPECT_EQ(installer.connectionKinds[1], "Another");
+  EXPECT_STREQ(installer.windowsNames[0], "Windows 2000");
+  EXPECT_STREQ(installer.windowsNames[3], "Windows Vista");
+  EXPECT_STREQ(installer.windowsNames[8], "Windows 10.1");
+  EXPECT_STREQ(installer.installedPrinterName, "");
+}
+
+TEST_F(InstallerObject, StartsTheSpoolerHiddenWithoutWaiting) {
+  CDriverInstaller installer;
+  ASSERT_EQ(sim::Processes().size(), 1u);
+  const auto& p = sim::Processes()[0];
+  EXPECT_EQ(p.via, "ShellExecuteA") << "the plain call: no process handle to wait on";
+  EXPECT_EQ(p.owner, nullptr);
+  EXPECT_EQ(p.verb, "open");
+  EXPECT_EQ(p.file, "net");
+  EXPECT_EQ(p.parameters, "start spooler");
+  EXPECT_TRUE(p.directoryNull);
+  EXPECT_EQ(p.show, SW_HIDE);
+  EXPECT_EQ(sim::CountOf("WaitForSingleObject"), 0);
+}
+
+TEST_F(InstallerObject, ARefusedSpoolerStartGoesUnnoticed) {
+  sim::FailCall("ShellExecuteA", ERROR_ACCESS_DENIED);
+  CDriverInstaller installer;
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+  EXPECT_EQ(installer.userLanguage, 1033u);
+}
+
+TEST_F(InstallerObject, UserLanguageIsTheUiLanguageWidened) {
+  for (LANGID language : {2052, 1033, 1028, 0x8001}) {
+    sim::System().uiLanguage = language;
+    CDriverInstaller installer;
+    EXPECT_EQ(installer.userLanguage, static_cast<DWORD>(language));
+  }
+}
+
+TEST(InstallMessagesTest, ChineseOnlyFor2052AndNeverMixed) {
+  InstallMessages messages{};
+  messages.Load(2052);
+  EXPECT_EQ(std::string(messages.installFailed), Gbk("安装失败！"));
+  EXPECT_EQ(std::string(messages.malfunctionRunAsAdmin),
+            Gbk("安装过程发生错误！\n请尝试<以管理员身份运行>安装文件。"));
+  messages.Load(1033);
+  const char* const* entries = &messages.selectSeries;
+  for (int i = 0; i < 11; ++i) {
+    for (const char* p = entries[i]; *p; ++p)
+      ASSERT_LT(static_cast<unsigned char>(*p), 0x80) << "entry " << i << " is not English";
+  }
+  for (DWORD other : {1028u, 1041u, 0u}) {
+    messages.Load(other);
+    EXPECT_STREQ(messages.installFailed, "Install Failed !");
+  }
+}
+
+TEST(InstallMessagesTest, EnglishTextsByteForByte) {
+  InstallMessages m{};
+  m.Load(1033);
+  EXPECT_STREQ(m.selectSeries, "Plese select a printer series");
+  EXPECT_STREQ(m.malfunction, "Malfunction !");
+  EXPECT_STREQ(m.malfunctionRunAsAdmin,
+               "Malfunction !\nPls try using <Run as administrator>open this App");
+  EXPECT_STREQ(m.succeedExit, "Succeed !\nClick <OK> to exit !");
+  EXPECT_STREQ(m.driverInstallFailed, "Install printer driver failed !");
+  EXPECT_STREQ(m.tryAddPrinterWizard,
+               "Your system does not support this installation,\n Try to use the <Add Printer> "
+               "to install ?");
+}
+
+// Seventeen lines each ended by CR LF, with their blanks.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(text.substr(start, end - start));
+  EXPECT_EQ(start, text.size()) << "the last line ends with CR LF";
+  return lines;
+}
+
+TEST(InstallMessagesTest, TestPageBodiesHaveSeventeenLines) {
+  InstallMessages m{};
+  auto english = Lines(m.Load(1033).testPageText);
+  auto chinese = Lines(m.Load(2052).testPageText);
+  ASSERT_EQ(english.size(), 17u);
+  ASSERT_EQ(chinese.size(), 17u);
+  EXPECT_EQ(english[0], "               .  ");
+  EXPECT_EQ(chinese[0], english[0]);
+  EXPECT_EQ(english[5], "  Congratulations !   ");
+  EXPECT_EQ(english[8], "succeed intall this");
+  EXPECT_EQ(english[11], "Printer Name:");
+  EXPECT_EQ(english[16], " ** Test page end **");
+  EXPECT_EQ(chinese[5], Gbk("        恭喜！      "));
+  EXPECT_EQ(chinese[11], Gbk("打印机名称："));
+  EXPECT_EQ(chinese[16], Gbk("   ** 测试页结束 **"));
+  for (int empty : {1, 2, 3, 4, 10, 12, 13, 14, 15}) {
+    EXPECT_EQ(english[empty], "") << empty;
+    EXPECT_EQ(chinese[empty], "") << empty;
+  }
+}
+
+}  // namespace
