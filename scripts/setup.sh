@@ -7,15 +7,29 @@ packages=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format
   g++-mingw-w64-i686 binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   zlib1g-dev libminizip-dev libgtest-dev libgmock-dev libbenchmark-dev
-  wine wine32:i386 xvfb xdotool x11-utils imagemagick fonts-droid-fallback locales
+  wine wine32:i386 fonts-wine xvfb xdotool x11-utils imagemagick fonts-droid-fallback locales
   dpkg-dev unzip python3
 )
+
+# The Windows build compiles minizip from the distribution's zlib source package.
+sources=/etc/apt/sources.list.d/quillmate-src.sources
+need_update=0
+if ! grep -rqs "deb-src" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  cat >"$sources" <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  need_update=1
+fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
+if [ ${#missing[@]} -eq 0 ] && [ $need_update -eq 0 ]; then
   echo "setup: all packages present"
   exit 0
 fi
@@ -29,6 +43,7 @@ for attempt in 1 2 3; do
   sleep 5
 done
 
+[ ${#missing[@]} -eq 0 ] && exit 0
 apt-get install -y --no-install-recommends "${missing[@]}" && exit 0
 # With the security index for i386 missing, the amd64 and i386 halves of a multiarch
 # library can disagree in version; the release's own versions always agree.

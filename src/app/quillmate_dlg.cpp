@@ -1,6 +1,7 @@
 // CQuillmateDlg: members, message table, opening, painting, language switch and closing.
 #include "app/quillmate_dlg.h"
 
+#include "package/driver_package.h"
 #include "ui/paint_dc.h"
 #include "ui/win_app.h"
 
@@ -39,6 +40,8 @@ bool CQuillmateDlg::OnInitDialog() {
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
   ApplyLanguage(installer.userLanguage);
   ipAddress.SetAddress(0);
+  // The package of the start-up language; a later switch does not unpack again.
+  UnpackDriverPackage(installer.userLanguage);
   return true;
 }
 
@@ -62,7 +65,12 @@ HCURSOR CQuillmateDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(appIcon);
 
 void CQuillmateDlg::OnCancel() { CDialogEx::OnCancel(); }
 
-void CQuillmateDlg::OnDestroy() { CDialogEx::OnDestroy(); }
+void CQuillmateDlg::OnDestroy() {
+  CDialogEx::OnDestroy();
+  char currentDirectory[MAX_PATH] = {};
+  ::GetCurrentDirectoryA(MAX_PATH, currentDirectory);
+  installer.DeleteFolderContents(currentDirectory);
+}
 
 void CQuillmateDlg::OnLanguageHotspotDblClk() {
   int clicks = languageClickCount++;

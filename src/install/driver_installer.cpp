@@ -1,6 +1,8 @@
 // CDriverInstaller: construction and the model tables.
 #include "install/driver_installer.h"
 
+#include "package/driver_package.h"
+
 namespace {
 
 struct ModelRow {
@@ -34,4 +36,8 @@ CDriverInstaller::CDriverInstaller() : connectionKinds{"USB", "Another"} {
   // The spooler may have been stopped; starting a running service changes nothing.
   ::ShellExecuteA(nullptr, "open", "net", "start spooler", nullptr, SW_HIDE);
   userLanguage = ::GetUserDefaultUILanguage();
+}
+
+void CDriverInstaller::DeleteFolderContents(std::string folder) {
+  DeleteStagingFolderContents(folder);
 }

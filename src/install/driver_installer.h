@@ -17,6 +17,9 @@ class CDriverInstaller {
   CDriverInstaller(const CDriverInstaller&) = delete;
   CDriverInstaller& operator=(const CDriverInstaller&) = delete;
 
+  // Deletes everything beneath the staging folder `folder`; any other folder is left alone.
+  void DeleteFolderContents(std::string folder);
+
   std::string dllNames[kModelCount];
   std::string gpdNames[kModelCount];
   std::string modelNames[kModelCount];

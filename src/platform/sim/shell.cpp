@@ -7,6 +7,11 @@ namespace sim {
 const std::vector<ProcessRecord>& Processes() { return M().processes; }
 }  // namespace sim
 
+namespace sim::detail {
+// The shell hands out no process handles yet.
+bool CloseProcess(HANDLE) { return false; }
+}  // namespace sim::detail
+
 namespace {
 
 std::string Text(LPCSTR text) { return text ? text : ""; }

@@ -38,6 +38,11 @@ struct SystemState {
   WORD nativeArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
   int iconWidth = 32, iconHeight = 32;
   std::string modulePath = "C:\\Program Files\\Korvex\\Quillmate.exe";
+  std::string tempPath = "C:\\Users\\user\\AppData\\Local\\Temp\\";
+  std::string currentDirectory = "C:\\Program Files\\Korvex";
+  // Local time is UTC plus this many minutes (China: 480).
+  int utcBiasMinutes = 0;
+  SYSTEMTIME localTime = {2024, 3, 2, 5, 14, 7, 9, 0};
   DWORD sleptMilliseconds = 0;  // total of every Sleep
 };
 SystemState& System();
@@ -125,6 +130,31 @@ HWND FocusedWindow();
 HCURSOR CurrentCursor();
 HCURSOR StandardCursor(LPCSTR id);
 HICON ResourceIcon(int id);
+
+// ---- files ----
+// Windows paths live in a sandbox folder of the host (only drive C: exists). Names are compared
+// without regard to letter case; attributes, creation times and links are kept as Windows does.
+std::string SandboxRoot();
+// The host path a Windows path resolves to ("" when a folder on the way is missing).
+std::string HostPath(const std::string& path);
+bool PutFolder(const std::string& path);  // creates every missing folder along the path
+bool PutFile(const std::string& path, const std::string& bytes,
+             DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+std::string FileBytes(const std::string& path);
+bool PathExists(const std::string& path);
+DWORD AttributesOf(const std::string& path);
+bool SetAttributes(const std::string& path, DWORD attributes);
+// A junction (or, for a file target, a symbolic link) at `link` pointing at `target`.
+bool MakeLink(const std::string& link, const std::string& target);
+struct FileTimes {
+  FILETIME creation{}, access{}, write{};
+};
+FileTimes TimesOf(const std::string& path);
+// Every file and folder below `root`, as Windows paths, sorted; links are listed, not entered.
+std::vector<std::string> Tree(const std::string& root = "C:\\");
+int OpenFileCount();
+// Replaces one of the program's resources (upper-case type name and id) for this machine.
+void SetResource(const std::string& type, int id, const std::string& bytes);
 
 // ---- painting ----
 struct GdiRecord {

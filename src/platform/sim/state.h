@@ -38,6 +38,8 @@ struct Window {
   bool deviceInterfaceNotices = false;
 };
 
+struct FileSystem;
+
 struct Failure {
   std::string function;
   DWORD error;
@@ -65,6 +67,8 @@ struct Machine {
   int paintDepth = 0;
   std::vector<GdiRecord> gdi;
   std::map<int, rc::DialogTemplate> extraDialogs;
+  std::shared_ptr<FileSystem> files;  // made on first use, removed with the machine
+  std::map<std::pair<std::string, int>, std::string> resourceOverrides;
 };
 
 Machine& M();
@@ -107,5 +111,8 @@ inline HINSTANCE ModuleHandle() { return reinterpret_cast<HINSTANCE>(uintptr_t{0
 inline HWND HandleOf(uintptr_t value) { return reinterpret_cast<HWND>(value); }
 
 void Gdi(const std::string& call, const std::string& args);
+
+// Closes a process handle of the shell's; false when `handle` is none of them.
+bool CloseProcess(HANDLE handle);
 
 }  // namespace sim::detail

@@ -1,0 +1,116 @@
+// Unpacking the package into the staging folder and the clean-up when the dialog goes.
+#include "package/driver_package.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "package/archive_reader.h"
+#include "resources/resource.h"
+#include "ui/unique_handle.h"
+
+namespace {
+
+struct FindTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type handle) { ::FindClose(handle); }
+};
+using FindHandle = ui::UniqueHandle<FindTraits>;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Same folder, letter case and a final separator aside.
+bool SameFolder(const std::string& a, const std::string& b) {
+  auto trimmed = [](std::string s) {
+    while (s.size() > 3 && IsSeparator(s.back())) s.pop_back();
+    for (char& c : s) {
+      if (c == '/') c = '\\';
+    }
+    return s;
+  };
+  std::string x = trimmed(a), y = trimmed(b);
+  if (x.size() != y.size()) return false;
+  for (size_t i = 0; i < x.size(); ++i) {
+    unsigned char p = static_cast<unsigned char>(x[i]), q = static_cast<unsigned char>(y[i]);
+    if (::IsDBCSLeadByte(p)) {
+      if (p != q || i + 1 >= x.size() || x[i + 1] != y[i + 1]) return false;
+      ++i;
+    } else if (std::tolower(p) != std::tolower(q)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void DeleteBeneath(const std::string& folder) {
+  char pattern[MAX_PATH];
+  int length = std::snprintf(pattern, sizeof pattern, "%s/*.*", folder.c_str());
+  if (length < 0 || length >= static_cast<int>(sizeof pattern)) return;
+  WIN32_FIND_DATAA entry{};
+  FindHandle search(::FindFirstFileA(pattern, &entry));
+  if (!search) return;
+  do {
+    if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0)
+      continue;
+    std::string path = folder + "\\" + entry.cFileName;
+    bool link = entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // A junction inside goes by itself: what it points at is not ours.
+      if (!link) DeleteBeneath(path);
+      ::RemoveDirectoryA(path.c_str());
+    } else {
+      ::DeleteFileA(path.c_str());
+    }
+  } while (::FindNextFileA(search.Get(), &entry));
+}
+
+}  // namespace
+
+bool StagingFolderPath(char (&path)[260]) {
+  char temp[MAX_PATH] = {};
+  DWORD length = ::GetTempPathA(MAX_PATH, temp);
+  if (length == 0 || length >= MAX_PATH) return false;
+  int written = std::snprintf(path, sizeof path, "%sOstra2020\\", temp);
+  return written > 0 && written < static_cast<int>(sizeof path);
+}
+
+void UnpackDriverPackage(DWORD language) {
+  char stagingFolder[MAX_PATH] = {};
+  if (!StagingFolderPath(stagingFolder)) return;  // no temporary folder: nothing anywhere
+
+  // A link left in the shared temporary folder under our name is not ours to write through.
+  DWORD existing = ::GetFileAttributesA(stagingFolder);
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (!::RemoveDirectoryA(stagingFolder) && !::DeleteFileA(stagingFolder)) return;
+  }
+  ::CreateDirectoryA(stagingFolder, nullptr);
+  ::SetCurrentDirectoryA(stagingFolder);
+
+  int id = language == 2052 ? IDR_PACKAGE_ZH : IDR_PACKAGE_EN;
+  HRSRC resource = ::FindResourceA(nullptr, MAKEINTRESOURCEA(id), "zip");
+  HGLOBAL loaded = resource ? ::LoadResource(nullptr, resource) : nullptr;
+  const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
+  DWORD size = resource ? ::SizeofResource(nullptr, resource) : 0;
+  ArchiveReader* reader = ArchiveReader::OpenFromMemory(bytes, size);
+  if (reader == nullptr) return;
+
+  ArchiveItem summary{};
+  reader->GetItem(-1, summary);
+  reader->SetBaseFolder(stagingFolder);
+  for (int i = 0; i < summary.index; ++i) {
+    ArchiveItem item{};
+    if (reader->GetItem(i, item) == ArchiveResult::Ok) reader->ExtractItem(i, item.name);
+  }
+  reader->Close();
+}
+
+void DeleteStagingFolderContents(const std::string& folder) {
+  char stagingFolder[MAX_PATH] = {};
+  if (folder.empty() || !StagingFolderPath(stagingFolder)) return;
+  if (!SameFolder(folder, stagingFolder)) return;
+  DWORD attributes = ::GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return;
+  DeleteBeneath(folder);
+}

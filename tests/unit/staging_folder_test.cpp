@@ -1,0 +1,123 @@
+// Unpacking into the staging folder and emptying it: only ever beneath that folder.
+#include "install/driver_installer.h"
+#include "package/driver_package.h"
+#include "resources/resource.h"
+#include "text_helpers.h"
+#include "zip_builder.h"
+
+namespace {
+
+const std::string kTemp = "C:\\Users\\user\\AppData\\Local\\Temp";
+const std::string kStaging = kTemp + "\\Ostra2020";
+
+std::vector<ZipMember> SmallPackage(const std::string& marker) {
+  return {{"Windows x64/", "", false, 0x10},
+          {"Windows x64/KV80.DLL", "x64 " + marker},
+          {"Windows NT x86/", "", false, 0x10},
+          {"Windows NT x86/KV80.DLL", "x86 " + marker}};
+}
+
+class StagingFolder : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    sim::PutFolder(kTemp);
+    sim::SetResource("ZIP", IDR_PACKAGE_ZH, MakeZip(SmallPackage("chinese")));
+    sim::SetResource("ZIP", IDR_PACKAGE_EN, MakeZip(SmallPackage("english")));
+  }
+  void CleanUp() {
+    CDriverInstaller installer;
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    installer.DeleteFolderContents(current);
+  }
+};
+
+TEST_F(StagingFolder, UnpacksTheLanguagesPackageAndMakesItCurrent) {
+  UnpackDriverPackage(1031);
+  EXPECT_EQ(sim::System().currentDirectory, kStaging);
+  EXPECT_EQ(sim::FileBytes(kStaging + "\\Windows NT x86\\KV80.DLL"), "x86 english");
+  EXPECT_EQ(sim::FileBytes(kStaging + "\\Windows x64\\KV80.DLL"), "x64 english");
+  UnpackDriverPackage(2052);
+  EXPECT_EQ(sim::FileBytes(kStaging + "\\Windows NT x86\\KV80.DLL"), "x86 chinese");
+}
+
+TEST_F(StagingFolder, LeftoversStayUntilTheCleanUp) {
+  sim::PutFile(kStaging + "\\old.txt", "left by an earlier run");
+  UnpackDriverPackage(1033);
+  EXPECT_TRUE(sim::PathExists(kStaging + "\\old.txt"));
+  CleanUp();
+  EXPECT_EQ(sim::Tree(kStaging), std::vector<std::string>{});
+  EXPECT_TRUE(sim::PathExists(kStaging)) << "the folder itself stays";
+}
+
+TEST_F(StagingFolder, NoTemporaryFolderMeansNothingAnywhere) {
+  auto before = sim::Tree();
+  sim::FailCall("GetTempPathA", ERROR_ACCESS_DENIED, 0, -1);
+  UnpackDriverPackage(1033);
+  EXPECT_EQ(sim::Tree(), before);
+  EXPECT_EQ(sim::CountOf("CreateFileA"), 0);
+  EXPECT_EQ(sim::CountOf("FindResourceA"), 0);
+}
+
+TEST_F(StagingFolder, ATemporaryPathTooLongForTheBufferIsRefused) {
+  std::string deep = "C:\\" + std::string(246, 't') + "\\";
+  sim::PutFolder(deep);
+  sim::System().tempPath = deep;  // 250 bytes: with "Ostra2020\" it would pass 259
+  auto before = sim::Tree();
+  UnpackDriverPackage(1033);
+  EXPECT_EQ(sim::Tree(), before);
+}
+
+TEST_F(StagingFolder, AStagingLinkIsReplacedByARealFolder) {
+  sim::PutFile("C:\\Important\\keep.txt", "not ours");
+  ASSERT_TRUE(sim::MakeLink(kStaging, "C:\\Important"));
+  UnpackDriverPackage(1033);
+  EXPECT_EQ(sim::AttributesOf(kStaging), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  std::vector<std::string> untouched = {"C:\\Important\\keep.txt"};
+  EXPECT_EQ(sim::Tree("C:\\Important"), untouched);
+  EXPECT_TRUE(sim::PathExists(kStaging + "\\Windows x64\\KV80.DLL"));
+}
+
+TEST_F(StagingFolder, CleanUpRemovesSubfoldersButNotReadOnlyFilesNorWhatLinksPointAt) {
+  UnpackDriverPackage(1033);
+  sim::PutFile(kStaging + "\\sub\\deeper\\f.txt", "x");
+  sim::PutFile(kStaging + "\\locked\\ro.txt", "x", FILE_ATTRIBUTE_READONLY);
+  sim::PutFile(kTemp + "\\neighbour.txt", "next to the staging folder");
+  sim::PutFile("C:\\Elsewhere\\precious.txt", "x");
+  ASSERT_TRUE(sim::MakeLink(kStaging + "\\link", "C:\\Elsewhere"));
+  CleanUp();
+  std::vector<std::string> left = {kStaging + "\\locked", kStaging + "\\locked\\ro.txt"};
+  EXPECT_EQ(sim::Tree(kStaging), left);
+  EXPECT_TRUE(sim::PathExists(kTemp + "\\neighbour.txt"));
+  EXPECT_TRUE(sim::PathExists("C:\\Elsewhere\\precious.txt"));
+}
+
+TEST_F(StagingFolder, CleanUpOfAnyOtherFolderDeletesNothing) {
+  sim::PutFile("C:\\Program Files\\Korvex\\Quillmate.exe", "the program");
+  sim::PutFile(kTemp + "\\other.txt", "x");
+  auto before = sim::Tree();
+  CleanUp();  // the current directory was never made the staging folder
+  CDriverInstaller installer;
+  installer.DeleteFolderContents("");
+  installer.DeleteFolderContents(kTemp);
+  installer.DeleteFolderContents("C:\\");
+  EXPECT_EQ(sim::Tree(), before);
+  EXPECT_EQ(sim::CountOf("DeleteFileA") + sim::CountOf("RemoveDirectoryA"), 0);
+}
+
+TEST_F(StagingFolder, CleanUpTakesTheFolderInAnyLetterCaseAndWithASeparator) {
+  UnpackDriverPackage(1033);
+  CDriverInstaller installer;
+  installer.DeleteFolderContents("c:\\users\\USER\\appdata\\local\\temp\\OSTRA2020\\");
+  EXPECT_EQ(sim::Tree(kStaging), std::vector<std::string>{});
+}
+
+TEST_F(StagingFolder, UnreadableResourceUnpacksNothing) {
+  sim::SetResource("ZIP", IDR_PACKAGE_EN, "garbage, not a zip");
+  UnpackDriverPackage(1033);
+  EXPECT_EQ(sim::Tree(kStaging), std::vector<std::string>{});
+  EXPECT_EQ(sim::System().currentDirectory, kStaging) << "the folder is still made current";
+}
+
+}  // namespace
