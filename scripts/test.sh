@@ -38,8 +38,32 @@ run_preset() {
   [ "$rc" -eq 0 ] || status=1
 }
 
+# Bounded fuzzing of the archive reader; any crash, sanitizer report or write outside the
+# scratch folder fails it.
+run_fuzz() {
+  echo "== fuzz: configure and build"
+  if ! { cmake --preset fuzz && cmake --build --preset fuzz; } >"$logs/fuzz-build.log" 2>&1; then
+    tail -50 "$logs/fuzz-build.log"
+    echo "== fuzz: build FAILED"
+    failed=$((failed + 1)); status=1; return
+  fi
+  local corpus=build/fuzz/corpus
+  mkdir -p "$corpus" && cp tests/fuzz/corpus/* "$corpus/"
+  echo "== fuzz: archive reader for ${QM_FUZZ_SECONDS:-60} s"
+  if (cd build/fuzz && ./tests/fuzz/archive_fuzzer -max_total_time="${QM_FUZZ_SECONDS:-60}" \
+        -max_len=8192 -print_final_stats=1 corpus) >"$logs/fuzz.log" 2>&1; then
+    grep -E "Done [0-9]+ runs" "$logs/fuzz.log"
+    passed=$((passed + 1))
+  else
+    tail -40 "$logs/fuzz.log"
+    echo "== fuzz: FAILED"
+    failed=$((failed + 1)); status=1
+  fi
+}
+
 run_preset native
 run_preset windows
+run_fuzz
 
 echo
 echo "$passed passed, $failed failed"

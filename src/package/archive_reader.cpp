@@ -185,12 +185,13 @@ struct CryptKeys {
 struct ArchiveReader::MemberSink {
   HANDLE file;
   unsigned char* buffer;
+  bool checksum;  // minizip checks what it inflates itself; raw reads are checked here
   uint64_t delivered = 0;
   uLong crc = crc32(0L, Z_NULL, 0);
   bool Write(const unsigned char* data, size_t count) {
     DWORD written = 0;
     if (!::WriteFile(file, data, static_cast<DWORD>(count), &written, nullptr)) return false;
-    crc = crc32(crc, data, static_cast<uInt>(count));
+    if (checksum) crc = crc32(crc, data, static_cast<uInt>(count));
     delivered += count;
     return true;
   }
@@ -391,7 +392,7 @@ ArchiveResult ArchiveReader::WriteMember(const ArchiveItem& item, const char* ou
   streamOpen_ = unzOpenCurrentFile2(archive, &method, &level, encrypted ? 1 : 0) == UNZ_OK;
   if (extractBuffer_ == nullptr) extractBuffer_ = new (std::nothrow) unsigned char[kBufferSize];
 
-  MemberSink sink{file.Get(), extractBuffer_};
+  MemberSink sink{file.Get(), extractBuffer_, encrypted};
   ArchiveResult result = ArchiveResult::Ok;
   if (!streamOpen_ || extractBuffer_ == nullptr) {
     result = ArchiveResult::InflateFailed;
@@ -415,17 +416,19 @@ ArchiveResult ArchiveReader::WriteMember(const ArchiveItem& item, const char* ou
       }
     }
   }
+  int closed = UNZ_OK;
+  if (streamOpen_) {
+    closed = unzCloseCurrentFile(archive);
+    streamOpen_ = false;
+  }
   // Data that does not match its size and checksum is a damaged member, not a file.
   if (result == ArchiveResult::Ok &&
-      (sink.delivered != item.unpackedSize || sink.crc != static_cast<uLong>(info.crc)))
+      (sink.delivered != item.unpackedSize || closed == UNZ_CRCERROR ||
+       (sink.checksum && sink.crc != static_cast<uLong>(info.crc))))
     result = ArchiveResult::Corrupt;
   if (result == ArchiveResult::Ok)
     ::SetFileTime(file.Get(), &item.createTime, &item.accessTime, &item.writeTime);
   file.Reset();
-  if (streamOpen_) {
-    unzCloseCurrentFile(archive);
-    streamOpen_ = false;
-  }
   if (result != ArchiveResult::Ok) {
     // Nothing half-written stays behind, even when it was created read-only.
     ::SetFileAttributesA(outputPath, FILE_ATTRIBUTE_NORMAL);
