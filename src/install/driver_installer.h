@@ -20,6 +20,12 @@ class CDriverInstaller {
   // Deletes everything beneath the staging folder `folder`; any other folder is left alone.
   void DeleteFolderContents(std::string folder);
 
+  // Registers the driver for the native environment and creates a queue on `portName` under a
+  // name no printer has; true once the queue exists and the success text was shown.
+  bool InstallPrinter(int setDefault, const char* portName);
+  bool InstallX86(int versionClass, const char* portName);
+  bool InstallX64(int versionClass, const char* portName);
+
   std::string dllNames[kModelCount];
   std::string gpdNames[kModelCount];
   std::string modelNames[kModelCount];
@@ -28,4 +34,11 @@ class CDriverInstaller {
   const char* windowsNames[9];
   DWORD userLanguage = 0;
   char installedPrinterName[256] = {};
+
+  struct Flavour;
+
+ private:
+  bool Install(const Flavour& flavour, int versionClass, const char* portName);
+  // Finds the unique name, creates the queue and records its name; false when it was refused.
+  bool CreateQueue(const char* portName);
 };

@@ -156,6 +156,32 @@ int OpenFileCount();
 // Replaces one of the program's resources (upper-case type name and id) for this machine.
 void SetResource(const std::string& type, int id, const std::string& bytes);
 
+// ---- print spooler ----
+struct DriverRecord {
+  std::string name, environment, driverPath, dataFile, configFile, helpFile, defaultDataType;
+  std::vector<std::string> dependentFiles;
+  std::string dependentFilesBytes;  // as passed, up to and including the closing empty name
+  DWORD version = 0;
+};
+struct PrinterRecord {
+  std::string name, port, driver, printProcessor, dataType;
+  DWORD attributes = 0;
+  bool nameNull = false;  // listed without a name, as a broken connection can be
+};
+struct SpoolerState {
+  std::vector<DriverRecord> drivers;
+  std::vector<PrinterRecord> printers;
+  std::vector<std::string> ports = {"LPT1:", "LPT2:", "LPT3:", "COM1:", "COM2:",
+                                    "COM3:", "COM4:", "FILE:"};
+  std::string defaultPrinter;
+  int openPrinterHandles = 0;
+};
+SpoolerState& Spooler();
+// The driver directory of an environment ("Windows NT x86" or "Windows x64").
+std::string DriverDirectory(const std::string& environment);
+// Local memory the program has not yet given back with LocalFree.
+int LocalAllocations();
+
 // ---- painting ----
 struct GdiRecord {
   std::string call;

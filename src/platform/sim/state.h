@@ -69,6 +69,9 @@ struct Machine {
   std::map<int, rc::DialogTemplate> extraDialogs;
   std::shared_ptr<FileSystem> files;  // made on first use, removed with the machine
   std::map<std::pair<std::string, int>, std::string> resourceOverrides;
+  SpoolerState spooler;
+  std::map<uintptr_t, std::string> localMemory;
+  uintptr_t nextPrinterHandle = 0x80000;
 };
 
 Machine& M();

@@ -525,3 +525,74 @@ DWORD SizeofResource(HMODULE module, HRSRC resource);
 // ---- ANSI code page ----
 BOOL IsDBCSLeadByte(BYTE byte);
 LPSTR CharNextA(LPCSTR text);
+
+// ---- print spooler ----
+struct DRIVER_INFO_3A {
+  DWORD cVersion;
+  LPSTR pName;
+  LPSTR pEnvironment;
+  LPSTR pDriverPath;
+  LPSTR pDataFile;
+  LPSTR pConfigFile;
+  LPSTR pHelpFile;
+  LPSTR pDependentFiles;
+  LPSTR pMonitorName;
+  LPSTR pDefaultDataType;
+};
+struct DEVMODEA;
+struct SECURITY_DESCRIPTOR;
+struct PRINTER_INFO_2A {
+  LPSTR pServerName;
+  LPSTR pPrinterName;
+  LPSTR pShareName;
+  LPSTR pPortName;
+  LPSTR pDriverName;
+  LPSTR pComment;
+  LPSTR pLocation;
+  DEVMODEA* pDevMode;
+  LPSTR pSepFile;
+  LPSTR pPrintProcessor;
+  LPSTR pDatatype;
+  LPSTR pParameters;
+  SECURITY_DESCRIPTOR* pSecurityDescriptor;
+  DWORD Attributes;
+  DWORD Priority;
+  DWORD DefaultPriority;
+  DWORD StartTime;
+  DWORD UntilTime;
+  DWORD Status;
+  DWORD cJobs;
+  DWORD AveragePPM;
+};
+#define PRINTER_ENUM_LOCAL 0x00000002
+#define PRINTER_ENUM_CONNECTIONS 0x00000004
+#define PRINTER_ATTRIBUTE_LOCAL 0x00000040
+#define ERROR_INVALID_LEVEL 124L
+#define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_UNKNOWN_PORT 1796L
+#define ERROR_UNKNOWN_PRINTER_DRIVER 1797L
+#define ERROR_INVALID_PRINTER_NAME 1801L
+#define ERROR_PRINTER_ALREADY_EXISTS 1802L
+#define ERROR_INVALID_ENVIRONMENT 1805L
+#define ERROR_SPOOL_FILE_NOT_FOUND 3002L
+#define ERROR_SERVICE_NOT_ACTIVE 1062L
+#define RPC_S_SERVER_UNAVAILABLE 1722L
+
+BOOL GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer,
+                                DWORD size, LPDWORD needed);
+BOOL AddPrinterDriverA(LPSTR server, DWORD level, LPBYTE info);
+BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD size,
+                   LPDWORD needed, LPDWORD returned);
+HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info);
+BOOL ClosePrinter(HANDLE printer);
+BOOL SetDefaultPrinterA(LPCSTR name);
+BOOL ConfigurePortA(LPSTR server, HWND owner, LPSTR portName);
+
+// ---- system messages and local memory ----
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define LANG_USER_DEFAULT 0x0400
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                     LPSTR buffer, DWORD size, void* arguments);
+HLOCAL LocalFree(HLOCAL memory);

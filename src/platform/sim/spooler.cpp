@@ -1,0 +1,264 @@
+// The simulated print spooler: driver directories, drivers with their own copies, printers.
+#include <algorithm>
+#include <cstring>
+#include <strings.h>
+
+#include "platform/sim/state.h"
+
+using namespace sim::detail;
+
+namespace {
+
+const char* kEnvironments[] = {"Windows NT x86", "Windows x64"};
+
+bool KnownEnvironment(const char* environment) {
+  return environment && std::any_of(std::begin(kEnvironments), std::end(kEnvironments),
+                                     [&](const char* e) { return strcasecmp(e, environment) == 0; });
+}
+
+bool Fail(DWORD error) {
+  M().lastError = error;
+  return false;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  return strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+std::string Text(const char* text) { return text ? text : ""; }
+
+// The environment local printers of this machine use: the native one.
+std::string NativeEnvironment() {
+  return M().system.nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? "Windows x64"
+                                                                       : "Windows NT x86";
+}
+
+}  // namespace
+
+namespace sim {
+
+SpoolerState& Spooler() { return M().spooler; }
+
+std::string DriverDirectory(const std::string& environment) {
+  std::string leaf = SameText(environment, "Windows x64") ? "x64" : "W32X86";
+  return "C:\\Windows\\system32\\spool\\drivers\\" + leaf;
+}
+
+int LocalAllocations() { return static_cast<int>(M().localMemory.size()); }
+
+}  // namespace sim
+
+BOOL GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer,
+                                DWORD size, LPDWORD needed) {
+  if (Enter("GetPrinterDriverDirectoryA", Args(server, environment, level, size))) return FALSE;
+  if (server != nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (level != 1) return Fail(ERROR_INVALID_LEVEL);
+  if (!KnownEnvironment(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
+  std::string directory = sim::DriverDirectory(environment);
+  sim::PutFolder(directory);
+  DWORD required = static_cast<DWORD>(directory.size() + 1);
+  if (needed) *needed = required;
+  if (buffer == nullptr || size < required) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(buffer, directory.c_str(), required);
+  return TRUE;
+}
+
+BOOL AddPrinterDriverA(LPSTR server, DWORD level, LPBYTE info) {
+  auto* driver = reinterpret_cast<DRIVER_INFO_3A*>(info);
+  if (Enter("AddPrinterDriverA", Args(server, level, driver ? Text(driver->pName) : "")))
+    return FALSE;
+  if (server != nullptr || driver == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (level != 3) return Fail(ERROR_INVALID_LEVEL);
+  if (!driver->pName || !*driver->pName || !driver->pDriverPath || !driver->pDataFile ||
+      !driver->pConfigFile)
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (!KnownEnvironment(driver->pEnvironment)) return Fail(ERROR_INVALID_ENVIRONMENT);
+
+  sim::DriverRecord record;
+  record.name = driver->pName;
+  record.environment = driver->pEnvironment;
+  record.version = driver->cVersion;
+  record.driverPath = driver->pDriverPath;
+  record.dataFile = driver->pDataFile;
+  record.configFile = driver->pConfigFile;
+  record.helpFile = Text(driver->pHelpFile);
+  record.defaultDataType = Text(driver->pDefaultDataType);
+  const char* p = driver->pDependentFiles;
+  for (; p && *p; p += std::strlen(p) + 1) record.dependentFiles.push_back(p);
+  if (p) record.dependentFilesBytes.assign(driver->pDependentFiles, static_cast<size_t>(p + 1 - driver->pDependentFiles));
+
+  // Every named file must lie in the driver directory; the spooler keeps copies of its own.
+  std::string directory = sim::DriverDirectory(record.environment);
+  std::vector<std::string> files = {record.driverPath, record.dataFile, record.configFile};
+  if (!record.helpFile.empty()) files.push_back(record.helpFile);
+  files.insert(files.end(), record.dependentFiles.begin(), record.dependentFiles.end());
+  for (const auto& file : files) {
+    DWORD attributes = sim::AttributesOf(directory + "\\" + file);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return Fail(ERROR_FILE_NOT_FOUND);
+  }
+  std::string versioned = directory + "\\" + std::to_string(record.version);
+  sim::PutFolder(versioned);
+  for (const auto& file : files)
+    sim::PutFile(versioned + "\\" + file, sim::FileBytes(directory + "\\" + file));
+  auto& drivers = M().spooler.drivers;
+  drivers.erase(std::remove_if(drivers.begin(), drivers.end(),
+                               [&](const sim::DriverRecord& d) {
+                                 return SameText(d.name, record.name) &&
+                                        SameText(d.environment, record.environment);
+                               }),
+                drivers.end());
+  drivers.push_back(record);
+  return TRUE;
+}
+
+BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD size,
+                   LPDWORD needed, LPDWORD returned) {
+  if (Enter("EnumPrintersA", Args(flags, name, level, size))) return FALSE;
+  if (needed) *needed = 0;
+  if (returned) *returned = 0;
+  if (level != 2) return Fail(ERROR_INVALID_LEVEL);
+  const auto& printers = M().spooler.printers;
+  // Records first, their strings packed from the end of the buffer, as the spooler does.
+  DWORD required = static_cast<DWORD>(printers.size() * sizeof(PRINTER_INFO_2A));
+  for (const auto& p : printers)
+    required += static_cast<DWORD>(p.name.size() + p.port.size() + p.driver.size() +
+                                   p.printProcessor.size() + p.dataType.size() + 5);
+  if (needed) *needed = required;
+  if (buffer == nullptr || size < required) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  auto* records = reinterpret_cast<PRINTER_INFO_2A*>(buffer);
+  char* strings = reinterpret_cast<char*>(buffer) + required;
+  auto put = [&](const std::string& text) {
+    strings -= text.size() + 1;
+    std::memcpy(strings, text.c_str(), text.size() + 1);
+    return strings;
+  };
+  for (size_t i = 0; i < printers.size(); ++i) {
+    const auto& p = printers[i];
+    PRINTER_INFO_2A& r = records[i];
+    std::memset(&r, 0, sizeof r);
+    char* printerName = put(p.name);
+    r.pPrinterName = p.nameNull ? nullptr : printerName;
+    r.pPortName = put(p.port);
+    r.pDriverName = put(p.driver);
+    r.pPrintProcessor = put(p.printProcessor);
+    r.pDatatype = put(p.dataType);
+    r.Attributes = p.attributes;
+  }
+  if (returned) *returned = static_cast<DWORD>(printers.size());
+  return TRUE;
+}
+
+HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info) {
+  auto* printer = reinterpret_cast<PRINTER_INFO_2A*>(info);
+  if (Enter("AddPrinterA", Args(server, level, printer ? Text(printer->pPrinterName) : "",
+                                printer ? Text(printer->pPortName) : "")))
+    return nullptr;
+  if (server != nullptr || printer == nullptr) return Fail(ERROR_INVALID_PARAMETER), nullptr;
+  if (level != 2) return Fail(ERROR_INVALID_LEVEL), nullptr;
+  auto& spooler = M().spooler;
+  std::string name = Text(printer->pPrinterName);
+  if (name.empty() || name.size() > 220 || name.find_first_of("\\,!") != std::string::npos)
+    return Fail(ERROR_INVALID_PRINTER_NAME), nullptr;
+  for (const auto& p : spooler.printers)
+    if (SameText(p.name, name)) return Fail(ERROR_PRINTER_ALREADY_EXISTS), nullptr;
+  std::string driver = Text(printer->pDriverName);
+  bool driverKnown = std::any_of(spooler.drivers.begin(), spooler.drivers.end(), [&](const auto& d) {
+    return SameText(d.name, driver) && SameText(d.environment, NativeEnvironment());
+  });
+  if (!driverKnown) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER), nullptr;
+  std::string port = Text(printer->pPortName);
+  if (std::none_of(spooler.ports.begin(), spooler.ports.end(),
+                   [&](const std::string& p) { return SameText(p, port); }))
+    return Fail(ERROR_UNKNOWN_PORT), nullptr;
+  sim::PrinterRecord record;
+  record.name = name;
+  record.port = port;
+  record.driver = driver;
+  record.printProcessor = Text(printer->pPrintProcessor);
+  record.dataType = Text(printer->pDatatype);
+  record.attributes = printer->Attributes;
+  spooler.printers.push_back(record);
+  ++spooler.openPrinterHandles;
+  return reinterpret_cast<HANDLE>(M().nextPrinterHandle += 4);
+}
+
+BOOL ClosePrinter(HANDLE printer) {
+  if (Enter("ClosePrinter", "")) return FALSE;
+  if (printer == nullptr || M().spooler.openPrinterHandles == 0) return Fail(ERROR_INVALID_HANDLE);
+  --M().spooler.openPrinterHandles;
+  return TRUE;
+}
+
+BOOL SetDefaultPrinterA(LPCSTR name) {
+  if (Enter("SetDefaultPrinterA", Args(name))) return FALSE;
+  auto& spooler = M().spooler;
+  for (const auto& p : spooler.printers) {
+    if (name && SameText(p.name, name)) {
+      spooler.defaultPrinter = p.name;
+      return TRUE;
+    }
+  }
+  return Fail(ERROR_INVALID_PRINTER_NAME);
+}
+
+BOOL ConfigurePortA(LPSTR server, HWND owner, LPSTR portName) {
+  if (Enter("ConfigurePortA", Args(server, static_cast<const void*>(owner), portName)))
+    return FALSE;
+  auto& ports = M().spooler.ports;
+  if (!portName || std::none_of(ports.begin(), ports.end(), [&](const std::string& p) {
+        return SameText(p, portName);
+      }))
+    return Fail(ERROR_UNKNOWN_PORT);
+  return TRUE;
+}
+
+DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, void*) {
+  if (Enter("FormatMessageA", Args(flags, messageId, languageId))) return 0;
+  static const std::pair<DWORD, const char*> kTexts[] = {
+      {2, "The system cannot find the file specified."},
+      {3, "The system cannot find the path specified."},
+      {5, "Access is denied."},
+      {6, "The handle is invalid."},
+      {8, "Not enough memory resources are available to process this command."},
+      {32, "The process cannot access the file because it is being used by another process."},
+      {87, "The parameter is incorrect."},
+      {112, "There is not enough space on the disk."},
+      {122, "The data area passed to a system call is too small."},
+      {1722, "The RPC server is unavailable."},
+      {1796, "The specified port is unknown."},
+      {1797, "The printer driver is unknown."},
+      {1801, "The printer name is invalid."},
+      {1802, "The printer already exists."},
+      {1805, "The environment specified is invalid."},
+  };
+  const char* text = nullptr;
+  for (const auto& [code, message] : kTexts)
+    if (code == messageId) text = message;
+  if (text == nullptr || !(flags & FORMAT_MESSAGE_FROM_SYSTEM)) return Fail(ERROR_MR_MID_NOT_FOUND), 0;
+  std::string full = std::string(text) + "\r\n";
+  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+    auto* memory = new char[full.size() + 1];
+    std::memcpy(memory, full.c_str(), full.size() + 1);
+    M().localMemory[reinterpret_cast<uintptr_t>(memory)] = full;
+    *reinterpret_cast<char**>(buffer) = memory;
+  } else {
+    if (size <= full.size()) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
+    std::memcpy(buffer, full.c_str(), full.size() + 1);
+  }
+  return static_cast<DWORD>(full.size());
+}
+
+HLOCAL LocalFree(HLOCAL memory) {
+  Enter("LocalFree", "");
+  if (memory == nullptr) return nullptr;
+  auto it = M().localMemory.find(reinterpret_cast<uintptr_t>(memory));
+  if (it == M().localMemory.end()) {
+    M().lastError = ERROR_INVALID_HANDLE;
+    return memory;
+  }
+  delete[] static_cast<char*>(memory);
+  M().localMemory.erase(it);
+  return nullptr;
+}

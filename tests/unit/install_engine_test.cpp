@@ -1,0 +1,286 @@
+// The installation engine on the simulated spooler: flavours, copies, registration, the queue.
+#include <algorithm>
+#include <cstring>
+
+#include "install/driver_installer.h"
+#include "text_helpers.h"
+
+namespace {
+
+const char* kFiles[] = {"KV80.DLL",   "KV80C.GPD",  "UNIDRV.DLL", "UNIDRVUI.DLL",
+                        "UNIRES.DLL", "UNIDRV.HLP", "TTFSUB.GPD", "STDNAMES.GPD"};
+const std::string kStage = "C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020";
+
+class InstallEngine : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    for (const char* folder : {"Windows NT x86", "Windows x64"})
+      for (const char* file : kFiles)
+        sim::PutFile(kStage + "\\" + folder + "\\" + file, std::string(folder) + " " + file);
+    sim::System().currentDirectory = kStage;
+  }
+  void Windows(DWORD major, WORD architecture) {
+    sim::System().majorVersion = major;
+    sim::System().nativeArchitecture = architecture;
+  }
+  void AddPrinter(const std::string& name) {
+    sim::PrinterRecord p;
+    p.name = name;
+    p.port = "LPT1:";
+    p.driver = "Other";
+    sim::Spooler().printers.push_back(p);
+  }
+  std::vector<std::string> Texts() {
+    std::vector<std::string> texts;
+    for (const auto& box : sim::MessageBoxes()) texts.push_back(box.text);
+    return texts;
+  }
+  std::string Environment() {
+    auto calls = sim::CallsOf("GetPrinterDriverDirectoryA");
+    return calls.empty() ? "" : calls[0];
+  }
+  std::vector<std::string> Traces() {
+    std::vector<std::string> traces;
+    for (const auto& line : sim::DebugOutput())
+      if (line.rfind("name=", 0) == 0) traces.push_back(line);
+    return traces;
+  }
+  CDriverInstaller installer_;
+};
+
+TEST_F(InstallEngine, FlavourFollowsTheNativeArchitecture) {
+  struct Case {
+    WORD architecture;
+    const char* environment;
+  } cases[] = {{9, "Windows x64"}, {0, "Windows NT x86"}, {12, "Windows NT x86"},
+               {5, "Windows NT x86"}, {6, "Windows NT x86"}, {0xFFFF, "Windows NT x86"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.architecture);
+    sim::ClearCalls();
+    Windows(6, c.architecture);
+    installer_.InstallPrinter(0, "LPT1:");
+    EXPECT_EQ(Environment(), std::string("null, \"") + c.environment + "\", 1, 256");
+  }
+}
+
+TEST_F(InstallEngine, VersionClassPicksTheCopyFailureText) {
+  // XP on AMD64: class 0, x64; Windows 10 telling 6: class 3, x64.
+  DeleteFileA((kStage + "\\Windows x64\\UNIRES.DLL").c_str());
+  Windows(5, 9);
+  EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
+  Windows(6, 9);
+  EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
+  std::vector<std::string> expected = {
+      "Malfunction !", "Malfunction !\nPls try using <Run as administrator>open this App"};
+  EXPECT_EQ(Texts(), expected);
+  EXPECT_EQ(sim::CountOf("AddPrinterDriverA"), 0);
+}
+
+TEST_F(InstallEngine, AMissingSourceFileStillCopiesTheOtherSeven) {
+  DeleteFileA((kStage + "\\Windows x64\\UNIRES.DLL").c_str());
+  EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
+  EXPECT_EQ(sim::CountOf("CopyFileA"), 8);
+  std::string directory = sim::DriverDirectory("Windows x64");
+  int present = 0;
+  for (const char* file : kFiles) present += sim::PathExists(directory + "\\" + file);
+  EXPECT_EQ(present, 7) << "copies made so far stay";
+  EXPECT_EQ(sim::CountOf("AddPrinterDriverA"), 0);
+  EXPECT_TRUE(sim::Spooler().printers.empty());
+}
+
+TEST_F(InstallEngine, ChineseCopyFailureTextsOfTheX86Flavour) {
+  installer_.userLanguage = 2052;
+  Windows(6, 0);
+  DeleteFileA((kStage + "\\Windows NT x86\\KV80C.GPD").c_str());
+  installer_.InstallPrinter(0, "LPT1:");
+  Windows(5, 0);
+  installer_.InstallPrinter(0, "LPT1:");
+  Windows(5, 9);
+  DeleteFileA((kStage + "\\Windows x64\\KV80C.GPD").c_str());
+  installer_.InstallPrinter(0, "LPT1:");
+  std::vector<std::string> expected = {
+      Gbk("安装过程发生错误！\n请尝试<以管理员身份运行>安装文件。"), Gbk("安装过程发生错误！"),
+      Gbk("安装过程发生错误 !\r\n或者关闭您的杀毒软件后重试 !")};
+  EXPECT_EQ(Texts(), expected);
+}
+
+TEST_F(InstallEngine, FailingVersionQueryDoesNothing) {
+  sim::FailCall("GetVersionExA", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(installer_.InstallPrinter(1, "LPT1:"));
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+  EXPECT_EQ(sim::CountOf("CopyFileA"), 0);
+  EXPECT_EQ(sim::CountOf("GetNativeSystemInfo"), 0);
+}
+
+TEST_F(InstallEngine, RegistersTheDriverRecordAndLeavesNoCopiesBehind) {
+  ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+  ASSERT_EQ(sim::Spooler().drivers.size(), 1u);
+  const auto& d = sim::Spooler().drivers[0];
+  EXPECT_EQ(d.name, "KV-80C");
+  EXPECT_EQ(d.environment, "Windows x64");
+  EXPECT_EQ(d.version, 3u);
+  EXPECT_EQ(d.driverPath, "uniDRV.DLL");
+  EXPECT_EQ(d.dataFile, "KV80C.GPD");
+  EXPECT_EQ(d.configFile, "uniDRVUI.DLL");
+  EXPECT_EQ(d.helpFile, "uniDRV.HLP");
+  EXPECT_EQ(d.defaultDataType, "RAW");
+  EXPECT_EQ(d.dependentFilesBytes,
+            std::string("TTFSUB.GPD\0STDNAMES.GPD\0UNIRES.DLL\0KV80.DLL\0\0", 45));
+  std::string directory = sim::DriverDirectory("Windows x64");
+  for (const char* file : kFiles) {
+    EXPECT_FALSE(sim::PathExists(directory + "\\" + file)) << file;
+    EXPECT_EQ(sim::FileBytes(directory + "\\3\\" + file), std::string("Windows x64 ") + file)
+        << "the spooler's own copy";
+  }
+  EXPECT_EQ(sim::System().sleptMilliseconds, 333u);
+}
+
+TEST_F(InstallEngine, QueueRecordAndSuccessTextByteForByte) {
+  AddPrinter("KV-80C");
+  ASSERT_TRUE(installer_.InstallPrinter(0, "USB001") == false);  // USB001 is no port yet
+  sim::Spooler().ports.push_back("USB001");
+  sim::ClearCalls();
+  ASSERT_TRUE(installer_.InstallPrinter(0, "USB001"));
+  const auto& p = sim::Spooler().printers.back();
+  EXPECT_EQ(p.name, "KV-80C (copy 1)");
+  EXPECT_EQ(p.port, "USB001");
+  EXPECT_EQ(p.driver, "KV-80C");
+  EXPECT_EQ(p.printProcessor, "WinPrint");
+  EXPECT_EQ(p.dataType, "RAW");
+  EXPECT_EQ(p.attributes, static_cast<DWORD>(PRINTER_ATTRIBUTE_LOCAL));
+  EXPECT_STREQ(installer_.installedPrinterName, "KV-80C (copy 1)");
+  EXPECT_EQ(Texts().back(),
+            "The printer driver has been successfully installed on your computer!\r\n"
+            "Printer name : KV-80C (copy 1)\r\nPrinter port : USB001\r\n");
+  EXPECT_EQ(sim::MessageBoxes().back().type, static_cast<UINT>(MB_OK));
+  EXPECT_EQ(sim::Spooler().openPrinterHandles, 0);
+}
+
+TEST_F(InstallEngine, UniqueNameTraceLines) {
+  AddPrinter("Fax");
+  AddPrinter("KV-80C");
+  ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+  std::vector<std::string> expected = {
+      "name=Fax,i=0,n=1.temStr=KV-80C,userLanguage=1033\r\n",
+      "name=KV-80C,i=-1,n=2.temStr=KV-80C (copy 1),userLanguage=1033\r\n",
+      "name=Fax,i=0,n=2.temStr=KV-80C (copy 1),userLanguage=1033\r\n",
+      "name=KV-80C,i=1,n=2.temStr=KV-80C (copy 1),userLanguage=1033\r\n"};
+  EXPECT_EQ(Traces(), expected);
+  EXPECT_STREQ(installer_.installedPrinterName, "KV-80C (copy 1)");
+}
+
+TEST_F(InstallEngine, UniqueNameWhateverTheOrderAndTheLanguage) {
+  for (auto order : {std::vector<std::string>{"KV-80C", "KV-80C (copy 1)"},
+                     std::vector<std::string>{"KV-80C (copy 1)", "KV-80C"}}) {
+    sim::Spooler().printers.clear();
+    for (const auto& name : order) AddPrinter(name);
+    ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+    EXPECT_STREQ(installer_.installedPrinterName, "KV-80C (copy 2)");
+  }
+  sim::Spooler().printers.clear();
+  AddPrinter("KV-80C");
+  installer_.userLanguage = 2052;
+  ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+  EXPECT_EQ(std::string(installer_.installedPrinterName), Gbk("KV-80C (副本 1)"));
+}
+
+TEST_F(InstallEngine, NoPrinterGivesTheBaseNameAndOneTracePerPrinter) {
+  AddPrinter("Fax");
+  AddPrinter("Microsoft XPS");
+  ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+  EXPECT_STREQ(installer_.installedPrinterName, "KV-80C");
+  std::vector<std::string> expected = {
+      "name=Fax,i=0,n=1.temStr=KV-80C,userLanguage=1033\r\n",
+      "name=Microsoft XPS,i=1,n=1.temStr=KV-80C,userLanguage=1033\r\n"};
+  EXPECT_EQ(Traces(), expected);
+}
+
+TEST_F(InstallEngine, ANameDifferingInCaseIsNoClashButTheSpoolerRefusesIt) {
+  AddPrinter("kv-80c");
+  EXPECT_FALSE(installer_.InstallPrinter(1, "LPT1:"));
+  EXPECT_EQ(sim::CallsOf("AddPrinterA"), std::vector<std::string>{"null, 2, \"KV-80C\", \"LPT1:\""});
+  std::vector<std::string> expected = {"The printer already exists.\r\n", "Install Failed !"};
+  EXPECT_EQ(Texts(), expected);
+  EXPECT_EQ(sim::CountOf("SetDefaultPrinterA"), 0);
+}
+
+TEST_F(InstallEngine, AFailedEnumerationCreatesUnderTheBaseName) {
+  sim::FailCall("EnumPrintersA", ERROR_ACCESS_DENIED, 1);
+  AddPrinter("Fax");
+  ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+  EXPECT_STREQ(installer_.installedPrinterName, "KV-80C");
+  EXPECT_TRUE(Traces().empty());
+}
+
+TEST_F(InstallEngine, DefaultPrinterOnlyWhenAskedAfterCreationBeforeTheText) {
+  ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+  EXPECT_EQ(sim::CountOf("SetDefaultPrinterA"), 0);
+  sim::ClearCalls();
+  ASSERT_TRUE(installer_.InstallPrinter(1, "LPT1:"));
+  std::vector<std::string> order = {"AddPrinterA", "SetDefaultPrinterA", "MessageBoxA"};
+  EXPECT_EQ(sim::CallSequence(order), order);
+  EXPECT_EQ(sim::Spooler().defaultPrinter, "KV-80C (copy 1)");
+}
+
+TEST_F(InstallEngine, ARepeatedInstallationCopiesRegistersAndRemovesAgain) {
+  ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+  sim::ClearCalls();
+  ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+  EXPECT_EQ(sim::CountOf("CopyFileA"), 8);
+  EXPECT_EQ(sim::CountOf("AddPrinterDriverA"), 1);
+  EXPECT_EQ(sim::CountOf("DeleteFileA"), 10);
+  EXPECT_EQ(sim::Spooler().printers.size(), 2u);
+  EXPECT_EQ(sim::Spooler().drivers.size(), 1u);
+}
+
+TEST_F(InstallEngine, RefusedRegistrationShowsTheSystemTextThenOurs) {
+  sim::FailCall("AddPrinterDriverA", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(installer_.InstallPrinter(1, "LPT1:"));
+  std::vector<std::string> expected = {"Access is denied.\r\n", "Install printer driver failed !"};
+  EXPECT_EQ(Texts(), expected);
+  EXPECT_EQ(sim::LocalAllocations(), 0) << "the system text is given back";
+  EXPECT_TRUE(sim::PathExists(sim::DriverDirectory("Windows x64") + "\\KV80.DLL"))
+      << "the copies stay after a refused registration";
+  EXPECT_EQ(sim::System().sleptMilliseconds, 111u);
+  EXPECT_EQ(sim::CountOf("SetDefaultPrinterA"), 0);
+}
+
+TEST_F(InstallEngine, AnErrorWithoutSystemTextIsShownByItsCode) {
+  installer_.userLanguage = 2052;
+  sim::FailCall("AddPrinterDriverA", 1234);
+  EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
+  std::vector<std::string> expected = {"Error 1234 (0x4D2)",
+                                       Gbk("安装打印机驱动过程发生错误 !\r\n请关闭您的杀毒软件后重试 !")};
+  EXPECT_EQ(Texts(), expected);
+}
+
+TEST_F(InstallEngine, AFailedQueueCreationIsNoSuccess) {
+  std::strcpy(installer_.installedPrinterName, "earlier");
+  EXPECT_FALSE(installer_.InstallPrinter(1, "COM9:"));
+  std::vector<std::string> expected = {"The specified port is unknown.\r\n", "Install Failed !"};
+  EXPECT_EQ(Texts(), expected);
+  EXPECT_STREQ(installer_.installedPrinterName, "earlier");
+  EXPECT_EQ(sim::CountOf("SetDefaultPrinterA"), 0);
+  for (const char* file : kFiles)
+    EXPECT_FALSE(sim::PathExists(sim::DriverDirectory("Windows x64") + "\\" + file));
+}
+
+TEST_F(InstallEngine, NoDriverDirectoryMeansNoCopyAnywhere) {
+  sim::FailCall("GetPrinterDriverDirectoryA", RPC_S_SERVER_UNAVAILABLE);
+  auto before = sim::Tree();
+  EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
+  EXPECT_EQ(sim::CountOf("CopyFileA"), 0);
+  EXPECT_EQ(sim::Tree(), before);
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "Malfunction !\nPls try using <Run as administrator>open this App"});
+}
+
+TEST_F(InstallEngine, ChineseSuccessText) {
+  installer_.userLanguage = 2052;
+  ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+  EXPECT_EQ(Texts().back(), Gbk("打印机驱动已经成功的安装在您的电脑上 !\r\n打印机名称 : KV-80C\r\n"
+                                "打印机端口 : LPT1:\r\n"));
+}
+
+}  // namespace
