@@ -15,7 +15,15 @@ CQuillmateDlg::CQuillmateDlg() : CDialogEx(IDD) {
 BEGIN_MESSAGE_MAP(CQuillmateDlg)
   ON_WM_PAINT()
   ON_WM_QUERYDRAGICON()
+  ON_LBN_SELCHANGE(IDC_PORT_LIST, OnPortListSelChange)
+  ON_BN_CLICKED(IDC_USB, OnConnectionTypeClicked)
+  ON_BN_CLICKED(IDC_SERIAL, OnConnectionTypeClicked)
+  ON_BN_CLICKED(IDC_PARALLEL, OnConnectionTypeClicked)
+  ON_BN_CLICKED(IDC_NETWORK, OnConnectionTypeClicked)
+  ON_WM_DEVICECHANGE()
+  ON_LBN_DBLCLK(IDC_PORT_LIST, OnPortListDblClk)
   ON_BN_CLICKED(IDCANCEL, OnCancel)
+  ON_NOTIFY(IPN_FIELDCHANGED, IDC_IP_ADDRESS, OnIpFieldChanged)
   ON_WM_DESTROY()
   ON_STN_DBLCLK(IDC_LANGUAGE_HOTSPOT, OnLanguageHotspotDblClk)
 END_MESSAGE_MAP()
@@ -40,6 +48,14 @@ bool CQuillmateDlg::OnInitDialog() {
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
   ApplyLanguage(installer.userLanguage);
   ipAddress.SetAddress(0);
+  RefreshPortList();
+  // USB printers coming and going refresh the list; without the notices it just does not follow.
+  DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+  filter.dbcc_size = sizeof filter;
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = {0x28d78fad, 0x5a12, 0x11d1,
+                           {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+  ::RegisterDeviceNotificationA(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
   // The package of the start-up language; a later switch does not unpack again.
   UnpackDriverPackage(installer.userLanguage);
   return true;

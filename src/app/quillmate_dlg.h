@@ -41,4 +41,13 @@ class CQuillmateDlg : public ui::CDialogEx {
   HCURSOR OnQueryDragIcon();
   void OnDestroy();
   void OnLanguageHotspotDblClk();
+
+  // The port list and the controls around it, for the chosen connection type.
+  void RefreshPortList();
+  void ShowBaudGroup(int showCommand);
+  void OnConnectionTypeClicked();
+  bool OnDeviceChange(UINT eventType, DEV_BROADCAST_HDR* header);
+  void OnPortListSelChange();
+  void OnPortListDblClk();
+  void OnIpFieldChanged(NMHDR* header, LRESULT* result);
 };

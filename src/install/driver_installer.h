@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "install/install_messages.h"
 #include "platform/win32.h"
@@ -25,6 +26,12 @@ class CDriverInstaller {
   bool InstallPrinter(int setDefault, const char* portName);
   bool InstallX86(int versionClass, const char* portName);
   bool InstallX64(int versionClass, const char* portName);
+
+  // Append the ports the hardware device maps name: "COM3:", "LPT1:".
+  void EnumerateSerialPorts(std::vector<std::string>& foundPorts);
+  void EnumerateParallelPorts(std::vector<std::string>& foundPorts);
+  // Writes the Standard TCP/IP port "IP_[address]" and restarts the spooler to load it.
+  void CreateNetworkPort(const char* addressText);
 
   std::string dllNames[kModelCount];
   std::string gpdNames[kModelCount];

@@ -59,8 +59,14 @@ struct ProcessRecord {
   int show = 0;
   bool handleRequested = false;
   bool waitedFor = false;
+  bool endsNever = false;
 };
 const std::vector<ProcessRecord>& Processes();
+// Programs matching file and parameters never end (the default: they end at once).
+void ScriptNeverEnding(const std::string& file, const std::string& parameters);
+// Total time spent in WaitForSingleObject calls that timed out.
+DWORD WaitedMilliseconds();
+int OpenProcessHandles();
 
 // ---- windows ----
 
@@ -175,12 +181,45 @@ struct SpoolerState {
                                     "COM3:", "COM4:", "FILE:"};
   std::string defaultPrinter;
   int openPrinterHandles = 0;
+  bool running = true;
 };
 SpoolerState& Spooler();
 // The driver directory of an environment ("Windows NT x86" or "Windows x64").
 std::string DriverDirectory(const std::string& environment);
 // Local memory the program has not yet given back with LocalFree.
 int LocalAllocations();
+
+// ---- registry (below HKEY_LOCAL_MACHINE) ----
+struct RegistryValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string data;
+};
+// Paths are backslash-separated below HKEY_LOCAL_MACHINE; names compare without regard to case.
+void PutRegistryValue(const std::string& key, const std::string& name, DWORD type,
+                      const std::string& data);
+void PutRegistryDword(const std::string& key, const std::string& name, DWORD value);
+bool RegistryKeyExists(const std::string& key);
+std::vector<std::string> RegistrySubkeys(const std::string& key);
+// The values of a key in the order they were first written.
+std::vector<RegistryValue> RegistryValues(const std::string& key);
+// Opening the key (and its subkeys) for writing is refused with ERROR_ACCESS_DENIED.
+void DenyRegistryWrites(const std::string& key);
+int OpenRegistryKeys();
+
+// ---- device interfaces: present USB printer interfaces, in enumeration order ----
+struct UsbInterface {
+  std::string path;
+  DWORD flags = SPINT_ACTIVE;
+  bool detailReadable = true;
+};
+std::vector<UsbInterface>& UsbPrinterInterfaces();
+// Plugs a printer in: its interface, its "Port Number" value, and the arrival notice.
+void PlugUsbPrinter(const std::string& path, DWORD portNumber);
+void UnplugUsbPrinter(const std::string& path);
+// The registry key of an interface's "Device Parameters", as the system keeps it.
+std::string InterfaceParametersKey(const std::string& path);
+int OpenDeviceInfoSets();
 
 // ---- painting ----
 struct GdiRecord {

@@ -40,6 +40,13 @@ struct Window {
 
 struct FileSystem;
 
+struct RegistryKey {
+  std::string name;
+  std::map<std::string, std::unique_ptr<RegistryKey>> subkeys;  // by lower-case name
+  std::vector<RegistryValue> values;
+  bool denyWrites = false;
+};
+
 struct Failure {
   std::string function;
   DWORD error;
@@ -72,6 +79,20 @@ struct Machine {
   SpoolerState spooler;
   std::map<uintptr_t, std::string> localMemory;
   uintptr_t nextPrinterHandle = 0x80000;
+  std::shared_ptr<RegistryKey> registry = std::make_shared<RegistryKey>();
+  struct OpenKey {
+    RegistryKey* key;
+    bool writable;
+  };
+  std::map<uintptr_t, OpenKey> openKeys;
+  uintptr_t nextKey = 0x90000;
+  std::vector<UsbInterface> usbInterfaces;
+  std::map<uintptr_t, std::vector<UsbInterface>> deviceSets;
+  uintptr_t nextDeviceSet = 0xA0000;
+  std::vector<std::pair<std::string, std::string>> neverEnding;
+  std::map<uintptr_t, size_t> processHandles;  // handle -> index in processes
+  uintptr_t nextProcess = 0xB0000;
+  DWORD waitedMilliseconds = 0;
 };
 
 Machine& M();

@@ -569,6 +569,7 @@ struct PRINTER_INFO_2A {
 #define PRINTER_ATTRIBUTE_LOCAL 0x00000040
 #define ERROR_INVALID_LEVEL 124L
 #define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_INVALID_USER_BUFFER 1784L
 #define ERROR_UNKNOWN_PORT 1796L
 #define ERROR_UNKNOWN_PRINTER_DRIVER 1797L
 #define ERROR_INVALID_PRINTER_NAME 1801L
@@ -596,3 +597,62 @@ BOOL ConfigurePortA(LPSTR server, HWND owner, LPSTR portName);
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                      LPSTR buffer, DWORD size, void* arguments);
 HLOCAL LocalFree(HLOCAL memory);
+
+// ---- registry ----
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result);
+LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
+                        REGSAM access, LPSECURITY_ATTRIBUTES security, HKEY* result,
+                        LPDWORD disposition);
+LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD size);
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD size);
+LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                      LPDWORD type, LPBYTE data, LPDWORD dataSize);
+LSTATUS RegCloseKey(HKEY key);
+
+// ---- device interfaces ----
+#define DIGCF_PRESENT 0x00000002
+#define DIGCF_DEVICEINTERFACE 0x00000010
+#define SPINT_ACTIVE 0x00000001
+#define SPINT_DEFAULT 0x00000002
+#define SPINT_REMOVED 0x00000004
+struct SP_DEVINFO_DATA;
+typedef SP_DEVINFO_DATA* PSP_DEVINFO_DATA;
+struct SP_DEVICE_INTERFACE_DATA {
+  DWORD cbSize;
+  GUID InterfaceClassGuid;
+  DWORD Flags;
+  ULONG_PTR Reserved;
+};
+typedef SP_DEVICE_INTERFACE_DATA* PSP_DEVICE_INTERFACE_DATA;
+#pragma pack(push, 1)
+struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
+  DWORD cbSize;
+  CHAR DevicePath[1];
+};
+#pragma pack(pop)
+typedef SP_DEVICE_INTERFACE_DETAIL_DATA_A* PSP_DEVICE_INTERFACE_DETAIL_DATA_A;
+HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND parent, DWORD flags);
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA device, const GUID* classGuid,
+                                 DWORD index, PSP_DEVICE_INTERFACE_DATA data);
+BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
+                                      LPDWORD required, PSP_DEVINFO_DATA device);
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);

@@ -1,0 +1,108 @@
+// Simulated device interfaces: the USB printer class, its registry keys and arrival notices.
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "platform/sim/state.h"
+
+using namespace sim::detail;
+
+namespace {
+
+const GUID kUsbPrint = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+
+bool SameGuid(const GUID* a, const GUID& b) { return a && std::memcmp(a, &b, sizeof b) == 0; }
+
+bool Fail(DWORD error) {
+  M().lastError = error;
+  return false;
+}
+
+}  // namespace
+
+namespace sim {
+
+std::vector<UsbInterface>& UsbPrinterInterfaces() { return M().usbInterfaces; }
+
+std::string InterfaceParametersKey(const std::string& path) {
+  std::string transformed;
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
+      transformed += path[i];
+      transformed += path[++i];
+    } else {
+      transformed += c == '\\' ? '#' : path[i];
+    }
+  }
+  return "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+         "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}\\" +
+         transformed + "\\#\\Device Parameters";
+}
+
+void PlugUsbPrinter(const std::string& path, DWORD portNumber) {
+  M().usbInterfaces.push_back({path, SPINT_ACTIVE, true});
+  PutRegistryDword(InterfaceParametersKey(path), "Port Number", portNumber);
+  BroadcastDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_DEVICEINTERFACE);
+}
+
+void UnplugUsbPrinter(const std::string& path) {
+  auto& list = M().usbInterfaces;
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [&](const UsbInterface& i) { return i.path == path; }),
+             list.end());
+  BroadcastDeviceChange(DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_DEVICEINTERFACE);
+}
+
+int OpenDeviceInfoSets() { return static_cast<int>(M().deviceSets.size()); }
+
+}  // namespace sim
+
+HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DWORD flags) {
+  if (Enter("SetupDiGetClassDevsA", Args(enumerator, flags))) return INVALID_HANDLE_VALUE;
+  std::vector<sim::UsbInterface> present;
+  if (SameGuid(classGuid, kUsbPrint) && (flags & DIGCF_DEVICEINTERFACE)) present = M().usbInterfaces;
+  uintptr_t handle = M().nextDeviceSet += 4;
+  M().deviceSets[handle] = present;
+  return reinterpret_cast<HDEVINFO>(handle);
+}
+
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID* classGuid,
+                                 DWORD index, PSP_DEVICE_INTERFACE_DATA data) {
+  if (Enter("SetupDiEnumDeviceInterfaces", Args(index))) return FALSE;
+  auto it = M().deviceSets.find(reinterpret_cast<uintptr_t>(set));
+  if (it == M().deviceSets.end()) return Fail(ERROR_INVALID_HANDLE);
+  if (data == nullptr || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (!SameGuid(classGuid, kUsbPrint) || index >= it->second.size())
+    return Fail(ERROR_NO_MORE_ITEMS);
+  data->InterfaceClassGuid = kUsbPrint;
+  data->Flags = it->second[index].flags;
+  data->Reserved = index + 1;
+  return TRUE;
+}
+
+BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
+                                      LPDWORD required, PSP_DEVINFO_DATA) {
+  if (Enter("SetupDiGetDeviceInterfaceDetailA", Args(size))) return FALSE;
+  auto it = M().deviceSets.find(reinterpret_cast<uintptr_t>(set));
+  if (it == M().deviceSets.end()) return Fail(ERROR_INVALID_HANDLE);
+  if (data == nullptr || data->Reserved == 0 || data->Reserved > it->second.size())
+    return Fail(ERROR_INVALID_PARAMETER);
+  const sim::UsbInterface& device = it->second[data->Reserved - 1];
+  if (!device.detailReadable) return Fail(ERROR_NO_MORE_ITEMS);
+  DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
+                                    device.path.size() + 1);
+  if (required) *required = needed;
+  if (detail == nullptr || size < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
+    return Fail(ERROR_INVALID_USER_BUFFER);
+  std::memcpy(detail->DevicePath, device.path.c_str(), device.path.size() + 1);
+  return TRUE;
+}
+
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+  Enter("SetupDiDestroyDeviceInfoList", "");
+  return M().deviceSets.erase(reinterpret_cast<uintptr_t>(set)) ? TRUE : Fail(ERROR_INVALID_HANDLE);
+}
