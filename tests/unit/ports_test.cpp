@@ -1,0 +1,257 @@
+// Port discovery and the network port, on the simulated registry and device interfaces.
+#include <algorithm>
+#include <tuple>
+
+#include "install/driver_installer.h"
+#include "ports/usb_printer_ports.h"
+#include "text_helpers.h"
+
+namespace {
+
+std::string UsbPath(const std::string& vendor, const std::string& instance = "7&1a2b") {
+  return "\\\\?\\usb#" + vendor + "&pid_5011#" + instance +
+         "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+}
+
+void Attach(const std::string& path, DWORD port) {
+  sim::UsbPrinterInterfaces().push_back({path, SPINT_ACTIVE, true});
+  sim::PutRegistryDword(sim::InterfaceParametersKey(path), "Port Number", port);
+}
+
+class UsbPorts : public SimTest {
+ protected:
+  std::vector<std::string> Found(bool expectedResult = true) {
+    std::vector<std::string> found;
+    EXPECT_EQ(CUsbPrinterPorts::Enumerate(found), expectedResult);
+    EXPECT_EQ(sim::OpenDeviceInfoSets(), 0) << "the set is released";
+    EXPECT_EQ(sim::OpenRegistryKeys(), 0) << "every key is closed";
+    return found;
+  }
+};
+
+TEST_F(UsbPorts, NoPrinterAttached) { EXPECT_TRUE(Found().empty()); }
+
+TEST_F(UsbPorts, OnlySupportedVendorsInAnyCase) {
+  Attach(UsbPath("vid_04b8", "a"), 1);
+  Attach(UsbPath("vid_1fc9", "b"), 2);
+  Attach(UsbPath("VID_1FC9", "c"), 3);
+  Attach(UsbPath("VID_0416", "d"), 4);
+  std::vector<std::string> expected = {"USB002", "USB003", "USB004"};
+  EXPECT_EQ(Found(), expected);
+  EXPECT_TRUE(CUsbPrinterPorts::IsSupportedVendor(UsbPath("vid_067b").c_str()));
+  EXPECT_FALSE(CUsbPrinterPorts::IsSupportedVendor("\\\\?\\usb#vid_067"));
+  EXPECT_FALSE(CUsbPrinterPorts::IsSupportedVendor(""));
+}
+
+TEST_F(UsbPorts, PortNamesUseTheWholeNumberInThreeDigits) {
+  Attach(UsbPath("vid_0416", "a"), 3);
+  Attach(UsbPath("vid_0416", "b"), 10);
+  Attach(UsbPath("vid_0416", "c"), 261);
+  std::vector<std::string> expected = {"USB003", "USB010", "USB261"};
+  EXPECT_EQ(Found(), expected);
+}
+
+TEST_F(UsbPorts, DiscoveryOrderIsKept) {
+  Attach(UsbPath("vid_0416", "a"), 2);
+  Attach(UsbPath("vid_0483", "b"), 1);
+  EXPECT_EQ(Found(), (std::vector<std::string>{"USB002", "USB001"}));
+}
+
+TEST_F(UsbPorts, InterfacesThatAreNotJustActiveAreSkipped) {
+  Attach(UsbPath("vid_0416", "a"), 1);
+  sim::UsbPrinterInterfaces()[0].flags = SPINT_ACTIVE | SPINT_DEFAULT;
+  Attach(UsbPath("vid_0416", "b"), 2);
+  EXPECT_EQ(Found(), std::vector<std::string>{"USB002"});
+}
+
+TEST_F(UsbPorts, OnlyTheFirst255InterfacesAreExamined) {
+  for (int i = 0; i < 255; ++i) Attach(UsbPath("vid_04b8", std::to_string(i)), 1);
+  Attach(UsbPath("vid_0416", "late"), 9);
+  EXPECT_TRUE(Found().empty());
+  EXPECT_EQ(sim::CountOf("SetupDiEnumDeviceInterfaces"), 255);
+}
+
+TEST_F(UsbPorts, UnreadableDetailStopsWithEarlierNamesKept) {
+  Attach(UsbPath("vid_0416", "a"), 1);
+  Attach(UsbPath("vid_0416", "b"), 2);
+  sim::UsbPrinterInterfaces()[1].detailReadable = false;
+  Attach(UsbPath("vid_0416", "c"), 3);
+  EXPECT_EQ(Found(false), std::vector<std::string>{"USB001"});
+}
+
+TEST_F(UsbPorts, MissingKeyOrOddValueSkipsOneInterfaceWithTraces) {
+  sim::UsbPrinterInterfaces().push_back({UsbPath("vid_0416", "nokey"), SPINT_ACTIVE, true});
+  Attach(UsbPath("vid_0416", "word"), 1);
+  sim::PutRegistryValue(sim::InterfaceParametersKey(UsbPath("vid_0416", "word")), "Port Number",
+                        REG_BINARY, std::string("\x05", 1));
+  Attach(UsbPath("vid_0416", "ok"), 7);
+  EXPECT_EQ(Found(), std::vector<std::string>{"USB007"});
+  std::vector<std::string> expected = {Gbk("打开键失败"), "read regkey failed",
+                                       "read regkey failed", "USB007", "USB007"};
+  EXPECT_EQ(sim::DebugOutput(), expected);
+}
+
+TEST_F(UsbPorts, NoDeviceSetMeansFalseAndNothing) {
+  sim::FailCall("SetupDiGetClassDevsA", ERROR_ACCESS_DENIED);
+  Attach(UsbPath("vid_0416"), 1);
+  EXPECT_TRUE(Found(false).empty());
+}
+
+TEST_F(UsbPorts, KeyPathKeepsGbkTrailBytes) {
+  sim::System().ansiCodePage = 936;
+  std::string path = "\\\\?\\usb#vid_0416&pid_5011#\x95\x5c#{g}";
+  std::string key = CUsbPrinterPorts::InterfaceKeyPath(path.c_str(), "Device Parameters");
+  EXPECT_NE(key.find("##?#usb#vid_0416&pid_5011#\x95\x5c#{g}\\#\\Device Parameters"),
+            std::string::npos)
+      << key;
+}
+
+class DeviceMaps : public SimTest {
+ protected:
+  CDriverInstaller installer_;
+};
+
+TEST_F(DeviceMaps, SerialNamesAreTheWholeDataWithAColon) {
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial3", REG_SZ,
+                        std::string("COM4\0", 5));
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
+                        std::string("COM1\0", 5));
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial9", REG_SZ,
+                        std::string("COM10\0", 6));
+  std::vector<std::string> found;
+  installer_.EnumerateSerialPorts(found);
+  installer_.EnumerateSerialPorts(found);
+  std::vector<std::string> expected = {"COM4:", "COM1:", "COM10:", "COM4:", "COM1:", "COM10:"};
+  EXPECT_EQ(found, expected);
+  EXPECT_EQ(sim::OpenRegistryKeys(), 0);
+}
+
+TEST_F(DeviceMaps, ParallelNamesTakeTheLastCharacter) {
+  const std::string key = "HARDWARE\\DEVICEMAP\\PARALLEL PORTS";
+  sim::PutRegistryValue(key, "\\Device\\Parallel0", REG_SZ, std::string("\\DosDevices\\LPT1\0", 17));
+  sim::PutRegistryValue(key, "\\Device\\Parallel1", REG_SZ, std::string("\\DosDevices\\LPT10\0", 18));
+  sim::PutRegistryValue(key, "\\Device\\Parallel2", REG_SZ, std::string());
+  sim::PutRegistryValue(key, "\\Device\\Parallel3", REG_SZ, std::string(300, 'x') + "9");
+  sim::PutRegistryValue(key, "\\Device\\Parallel4", REG_BINARY, "LPT2");  // no terminator
+  std::vector<std::string> found;
+  installer_.EnumerateParallelPorts(found);
+  std::vector<std::string> expected = {"LPT1:", "LPT0:", "LPT2:"};
+  EXPECT_EQ(found, expected) << "empty and over-long data give no entry";
+}
+
+TEST_F(DeviceMaps, AMissingMapGivesNothing) {
+  std::vector<std::string> found;
+  installer_.EnumerateSerialPorts(found);
+  installer_.EnumerateParallelPorts(found);
+  EXPECT_TRUE(found.empty());
+}
+
+TEST_F(DeviceMaps, AMapThatFailsToReadStopsInsteadOfSpinning) {
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "a", REG_SZ, std::string("COM1\0", 5));
+  sim::FailCall("RegEnumValueA", ERROR_ACCESS_DENIED, 0, -1);
+  std::vector<std::string> found;
+  installer_.EnumerateSerialPorts(found);
+  EXPECT_TRUE(found.empty());
+}
+
+const std::string kPorts =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
+
+class NetworkPort : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    sim::PutRegistryValue(kPorts, "StatusUpdateInterval", REG_DWORD, std::string(4, '\0'));
+  }
+  std::vector<std::string> ServiceCommands() {
+    std::vector<std::string> commands;
+    for (const auto& p : sim::Processes())
+      if (p.file == "net") commands.push_back(p.parameters + (p.waitedFor ? " waited" : ""));
+    return commands;
+  }
+  CDriverInstaller installer_;
+};
+
+std::string Dword(DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+
+TEST_F(NetworkPort, TenValuesInOrderThenTheRestart) {
+  installer_.CreateNetworkPort("192.168.1.100");
+  auto values = sim::RegistryValues(kPorts + "\\IP_[192.168.1.100]");
+  std::vector<std::tuple<std::string, DWORD, std::string>> expected = {
+      {"HostName", REG_SZ, std::string("192.168.1.100\0", 14)},
+      {"HWAddress", REG_SZ, std::string("\0", 1)},
+      {"IPAddress", REG_SZ, std::string("\0", 1)},
+      {"PortMonMibPortIndex", REG_DWORD, Dword(0)},
+      {"PortNumber", REG_DWORD, Dword(9100)},
+      {"Protocol", REG_DWORD, Dword(1)},
+      {"SNMP Community", REG_SZ, std::string("tarnel\0", 7)},
+      {"SNMP Enabled", REG_DWORD, Dword(0)},
+      {"SNMP Index", REG_DWORD, Dword(1)},
+      {"Version", REG_DWORD, Dword(2)},
+  };
+  ASSERT_EQ(values.size(), expected.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    EXPECT_EQ(values[i].name, std::get<0>(expected[i]));
+    EXPECT_EQ(values[i].type, std::get<1>(expected[i])) << values[i].name;
+    EXPECT_EQ(values[i].data, std::get<2>(expected[i])) << values[i].name;
+  }
+  // Stop and start, each waited for, with the pause between.
+  std::vector<std::string> commands = {"stop spooler waited", "start spooler waited"};
+  EXPECT_EQ(ServiceCommands(), commands);
+  for (const auto& p : sim::Processes()) {
+    EXPECT_EQ(p.show, SW_HIDE);
+    EXPECT_TRUE(p.directoryNull);
+    EXPECT_EQ(p.owner, nullptr);
+  }
+  EXPECT_EQ(sim::CallsOf("Sleep"), std::vector<std::string>{"20"});
+  EXPECT_EQ(sim::OpenProcessHandles(), 0);
+  EXPECT_EQ(sim::OpenRegistryKeys(), 0);
+  auto& ports = sim::Spooler().ports;
+  EXPECT_NE(std::find(ports.begin(), ports.end(), "IP_[192.168.1.100]"), ports.end())
+      << "the restarted spooler knows the port";
+}
+
+TEST_F(NetworkPort, WindowsXpGetsVersionOne) {
+  sim::System().majorVersion = 5;
+  installer_.CreateNetworkPort("10.0.0.7");
+  EXPECT_EQ(sim::RegistryValues(kPorts + "\\IP_[10.0.0.7]").back().data, Dword(1));
+}
+
+TEST_F(NetworkPort, AnExistingKeyKeepsItsOtherValues) {
+  sim::PutRegistryValue(kPorts + "\\IP_[10.0.0.7]", "Extra", REG_SZ, "kept");
+  sim::PutRegistryValue(kPorts + "\\IP_[10.0.0.7]", "PortNumber", REG_DWORD, Dword(515));
+  installer_.CreateNetworkPort("10.0.0.7");
+  auto values = sim::RegistryValues(kPorts + "\\IP_[10.0.0.7]");
+  ASSERT_EQ(values.size(), 11u);
+  EXPECT_EQ(values[0].data, "kept");
+  EXPECT_EQ(values[1].data, Dword(9100));
+}
+
+TEST_F(NetworkPort, FailedVersionQueryLeavesNineValuesAndNoRestart) {
+  sim::FailCall("GetVersionExA", ERROR_ACCESS_DENIED);
+  installer_.CreateNetworkPort("10.0.0.7");
+  EXPECT_EQ(sim::RegistryValues(kPorts + "\\IP_[10.0.0.7]").size(), 9u);
+  EXPECT_TRUE(ServiceCommands().empty());
+  EXPECT_EQ(sim::OpenRegistryKeys(), 0);
+}
+
+TEST_F(NetworkPort, UnopenablePortsKeyWritesNothingButStillRestarts) {
+  sim::DenyRegistryWrites(kPorts);
+  installer_.CreateNetworkPort("10.0.0.7");
+  EXPECT_FALSE(sim::RegistryKeyExists(kPorts + "\\IP_[10.0.0.7]"));
+  EXPECT_EQ(sim::CountOf("RegSetValueExA"), 0);
+  EXPECT_EQ(ServiceCommands().size(), 2u);
+}
+
+TEST_F(NetworkPort, ACommandThatNeverEndsIsGivenUpAfterTheBound) {
+  sim::ScriptNeverEnding("net", "stop spooler");
+  installer_.CreateNetworkPort("10.0.0.7");
+  EXPECT_EQ(sim::WaitedMilliseconds(), 60000u);
+  EXPECT_EQ(ServiceCommands().size(), 2u) << "the start still follows";
+  EXPECT_NE(std::find(sim::DebugOutput().begin(), sim::DebugOutput().end(),
+                      "net stop spooler did not end within 60 s"),
+            sim::DebugOutput().end());
+  EXPECT_EQ(sim::OpenProcessHandles(), 0);
+}
+
+}  // namespace
