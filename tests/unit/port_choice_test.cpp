@@ -1,0 +1,173 @@
+// The connection choice in the running dialog: lists, notices, baud group, address, plugging.
+#include "app/quillmate_app.h"
+#include "app/quillmate_dlg.h"
+#include "text_helpers.h"
+
+namespace {
+
+std::string UsbPath(const std::string& instance) {
+  return "\\\\?\\usb#vid_0416&pid_5011#" + instance + "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+}
+
+class PortChoice : public SimTest {
+ protected:
+  void Run(const std::function<void(HWND)>& user) {
+    bool shown = false;
+    sim::SetModalDriver([&](HWND dialog) {
+      shown = true;
+      user(dialog);
+      sim::PressKey(dialog, VK_ESCAPE);
+    });
+    ui::RunApplication(theApp, GetModuleHandleA(nullptr));
+    EXPECT_TRUE(shown);
+  }
+  static sim::WindowInfo Info(HWND d, int id) { return sim::Inspect(GetDlgItem(d, id)); }
+  static void ExpectNotice(HWND d, const std::string& notice) {
+    EXPECT_FALSE(Info(d, IDC_PORT_LIST).visible);
+    EXPECT_TRUE(Info(d, IDC_PORT_LIST).listEntries.empty());
+    EXPECT_TRUE(Info(d, IDC_STATUS_TEXT).visible);
+    EXPECT_EQ(Info(d, IDC_STATUS_TEXT).text, notice);
+    EXPECT_FALSE(Info(d, IDOK).enabled);
+  }
+  static void ExpectBaudGroup(HWND d, bool shown) {
+    for (int id : {IDC_BAUD_GROUP, IDC_BAUD_9600, IDC_BAUD_19200, IDC_BAUD_38400, IDC_BAUD_115200})
+      EXPECT_EQ(Info(d, id).visible, shown) << id;
+  }
+};
+
+const char kUsbNotice[] =
+    "There is no <USB printer> connected to the computer! Please confirm that your USB printer is "
+    "properly connected to the computer !";
+
+TEST_F(PortChoice, TwoUsbPrintersAfterThePromptFirstSelected) {
+  sim::PlugUsbPrinter(UsbPath("b"), 2);
+  sim::PlugUsbPrinter(UsbPath("a"), 1);
+  Run([](HWND d) {
+    auto list = Info(d, IDC_PORT_LIST);
+    std::vector<std::string> expected = {"Please select USB port:", "USB002", "USB001"};
+    EXPECT_EQ(list.listEntries, expected) << "discovery order, although the list sorts";
+    EXPECT_EQ(list.listSelection, 1);
+    EXPECT_TRUE(list.visible);
+    EXPECT_FALSE(Info(d, IDC_STATUS_TEXT).visible);
+    EXPECT_FALSE(Info(d, IDC_HINT_TEXT).visible);
+    EXPECT_FALSE(Info(d, IDC_IP_LABEL).visible);
+    EXPECT_FALSE(Info(d, IDC_IP_ADDRESS).enabled);
+    EXPECT_TRUE(Info(d, IDC_IP_ADDRESS).visible);
+    ExpectBaudGroup(d, false);
+    EXPECT_TRUE(Info(d, IDOK).enabled);
+  });
+}
+
+TEST_F(PortChoice, SerialWithoutPortsShowsTheNoticeThenNetworkEnablesInstall) {
+  Run([](HWND d) {
+    sim::Click(GetDlgItem(d, IDC_SERIAL));
+    ExpectNotice(d, "No < serial > device was detected on the computer !");
+    ExpectBaudGroup(d, false);
+    sim::Click(GetDlgItem(d, IDC_NETWORK));
+    EXPECT_TRUE(Info(d, IDOK).enabled);
+    EXPECT_TRUE(Info(d, IDC_IP_ADDRESS).enabled);
+    EXPECT_TRUE(Info(d, IDC_IP_LABEL).visible);
+    EXPECT_FALSE(Info(d, IDC_STATUS_TEXT).visible);
+    EXPECT_FALSE(Info(d, IDC_PORT_LIST).visible);
+  });
+}
+
+TEST_F(PortChoice, SerialPortsShowTheBaudGroupInChinese) {
+  sim::System().uiLanguage = 2052;
+  sim::System().ansiCodePage = 936;
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
+                        std::string("COM1\0", 5));
+  Run([](HWND d) {
+    ExpectNotice(d, Gbk("未检测到电脑上连接有<USB打印机>! 请您确认您的USB打印机与电脑已经正确的连接 !"));
+    sim::Click(GetDlgItem(d, IDC_SERIAL));
+    std::vector<std::string> expected = {Gbk("请选择以下串口端口:"), "COM1:"};
+    EXPECT_EQ(Info(d, IDC_PORT_LIST).listEntries, expected);
+    ExpectBaudGroup(d, true);
+    sim::Click(GetDlgItem(d, IDC_PARALLEL));
+    ExpectNotice(d, Gbk("未检测到电脑上有<并口>设备 !"));
+    ExpectBaudGroup(d, false);
+  });
+}
+
+TEST_F(PortChoice, PluggingFollowsOnlyWhileUsbIsChosen) {
+  Run([](HWND d) {
+    ExpectNotice(d, kUsbNotice);
+    sim::PlugUsbPrinter(UsbPath("a"), 1);
+    EXPECT_EQ(Info(d, IDC_PORT_LIST).listEntries,
+              (std::vector<std::string>{"Please select USB port:", "USB001"}));
+    EXPECT_EQ(Info(d, IDC_PORT_LIST).listSelection, 1);
+    EXPECT_TRUE(Info(d, IDOK).enabled);
+    sim::UnplugUsbPrinter(UsbPath("a"));
+    ExpectNotice(d, kUsbNotice);
+    sim::Click(GetDlgItem(d, IDC_PARALLEL));
+    int enumerations = sim::CountOf("SetupDiGetClassDevsA");
+    sim::PlugUsbPrinter(UsbPath("b"), 2);
+    sim::BroadcastDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME);
+    EXPECT_EQ(sim::CountOf("SetupDiGetClassDevsA"), enumerations);
+    ExpectNotice(d, "No device < parallel port > was detected on the computer !");
+  });
+}
+
+TEST_F(PortChoice, ThePromptNeverStaysSelected) {
+  sim::PlugUsbPrinter(UsbPath("a"), 1);
+  sim::PlugUsbPrinter(UsbPath("b"), 2);
+  Run([](HWND d) {
+    HWND list = GetDlgItem(d, IDC_PORT_LIST);
+    sim::SelectListEntry(list, 2);
+    EXPECT_EQ(Info(d, IDC_PORT_LIST).listSelection, 2);
+    sim::SelectListEntry(list, 0);
+    EXPECT_EQ(Info(d, IDC_PORT_LIST).listSelection, 1);
+  });
+}
+
+TEST_F(PortChoice, DoubleClickConfiguresTheSelectedPort) {
+  sim::PlugUsbPrinter(UsbPath("a"), 1);
+  Run([](HWND d) {
+    sim::DoubleClick(GetDlgItem(d, IDC_PORT_LIST));
+    SendMessageA(GetDlgItem(d, IDC_PORT_LIST), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    sim::DoubleClick(GetDlgItem(d, IDC_PORT_LIST));
+  });
+  ASSERT_EQ(sim::CountOf("ConfigurePortA"), 1) << "nothing without a selection";
+  EXPECT_NE(sim::CallsOf("ConfigurePortA")[0].find("\"USB001\""), std::string::npos);
+}
+
+TEST_F(PortChoice, AddressIsResetByOtherTypesAndKeptByNetworkAgain) {
+  Run([](HWND d) {
+    HWND ip = GetDlgItem(d, IDC_IP_ADDRESS);
+    sim::Click(GetDlgItem(d, IDC_NETWORK));
+    for (int field = 0; field < 4; ++field) sim::TypeIpField(ip, field, 10 + field);
+    sim::TypeIpField(ip, 1, -1);
+    EXPECT_EQ(Info(d, IDC_IP_ADDRESS).ipAddress, 0x0A000C0Du);
+    EXPECT_EQ(Info(d, IDC_IP_ADDRESS).ipBlankFields, 0) << "a cleared field shows 0";
+    sim::Click(GetDlgItem(d, IDC_NETWORK));
+    EXPECT_EQ(Info(d, IDC_IP_ADDRESS).ipAddress, 0x0A000C0Du);
+    sim::Click(GetDlgItem(d, IDC_USB));
+    sim::Click(GetDlgItem(d, IDC_NETWORK));
+    EXPECT_EQ(Info(d, IDC_IP_ADDRESS).ipAddress, 0u);
+  });
+}
+
+TEST_F(PortChoice, RegisteredForUsbPrinterInterfaceNotices) {
+  Run([](HWND) {});
+  EXPECT_EQ(sim::CallsOf("RegisterDeviceNotificationA"),
+            std::vector<std::string>{"32, 5, 0"});
+}
+
+TEST_F(PortChoice, MessageTableHasOneEntryPerEvent) {
+  CQuillmateDlg* dialog = nullptr;
+  sim::SetModalDriver([&](HWND d) {
+    dialog = static_cast<CQuillmateDlg*>(ui::AfxGetApp()->m_pMainWnd);
+    const ui::MessageMap* map = dialog->GetMessageMap();
+    for (size_t i = 0; i < map->count; ++i)
+      for (size_t j = i + 1; j < map->count; ++j) {
+        const auto &a = map->entries[i], &b = map->entries[j];
+        EXPECT_FALSE(a.message == b.message && a.code == b.code && a.id == b.id)
+            << a.handler << " and " << b.handler;
+      }
+    sim::PressKey(d, VK_ESCAPE);
+  });
+  ui::RunApplication(theApp, GetModuleHandleA(nullptr));
+  ASSERT_NE(dialog, nullptr);
+}
+
+}  // namespace
