@@ -50,4 +50,8 @@ class CQuillmateDlg : public ui::CDialogEx {
   void OnPortListSelChange();
   void OnPortListDblClk();
   void OnIpFieldChanged(NMHDR* header, LRESULT* result);
+
+  void OnInstall();
+  bool OnSetCursor(HWND window, UINT hitTest, UINT message);
+  void OnWizardLinkClicked();
 };

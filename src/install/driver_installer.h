@@ -30,6 +30,8 @@ class CDriverInstaller {
   // Append the ports the hardware device maps name: "COM3:", "LPT1:".
   void EnumerateSerialPorts(std::vector<std::string>& foundPorts);
   void EnumerateParallelPorts(std::vector<std::string>& foundPorts);
+  // Prints one page on `queueName`: the body text, the logo over it, the name, the time, a rule.
+  void PrintTestPage(const char* queueName, HBITMAP logo, const char* bodyText);
   // Writes the Standard TCP/IP port "IP_[address]" and restarts the spooler to load it.
   void CreateNetworkPort(const char* addressText);
 

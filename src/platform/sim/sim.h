@@ -228,6 +228,25 @@ struct GdiRecord {
 };
 const std::vector<GdiRecord>& GdiCalls();
 
+// A printed page: 576 dots wide at 203 dpi, one byte a dot (0 black, 255 white).
+struct Page {
+  int width = 576, height = 1100;
+  std::vector<unsigned char> dots;
+  unsigned char At(int x, int y) const { return dots[static_cast<size_t>(y) * width + x]; }
+};
+struct PrintJob {
+  std::string queue, documentName;
+  std::vector<Page> pages;
+  bool ended = false;
+};
+const std::vector<PrintJob>& PrintJobs();
+// The font's cell: 16 dots wide for a single-byte character, 32 for a double-byte one, 32 high.
+constexpr int kCellHeight = 32;
+int TextWidth(const std::string& ansi);
+int OpenDeviceContexts();
+int LiveGdiObjects();
+bool WritePng(const Page& page, const std::string& path);
+
 // ---- text helpers for tests ----
 // Converts UTF-8 to the ANSI code page's bytes (936 gives GBK) and back.
 std::string ToAnsi(const std::string& utf8, UINT codePage);

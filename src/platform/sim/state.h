@@ -39,6 +39,7 @@ struct Window {
 };
 
 struct FileSystem;
+struct GdiState;
 
 struct RegistryKey {
   std::string name;
@@ -93,6 +94,7 @@ struct Machine {
   std::map<uintptr_t, size_t> processHandles;  // handle -> index in processes
   uintptr_t nextProcess = 0xB0000;
   DWORD waitedMilliseconds = 0;
+  std::shared_ptr<GdiState> gdiState;
 };
 
 Machine& M();
@@ -112,6 +114,7 @@ inline std::string Arg(const void* pointer) {
   out << "0x" << std::hex << reinterpret_cast<uintptr_t>(pointer);
   return out.str();
 }
+inline std::string Arg(void* pointer) { return Arg(static_cast<const void*>(pointer)); }
 inline std::string Arg(bool value) { return value ? "1" : "0"; }
 template <class T>
 std::string Arg(T value) {

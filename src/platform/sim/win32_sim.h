@@ -656,3 +656,38 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA da
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
                                       LPDWORD required, PSP_DEVINFO_DATA device);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+
+// ---- GDI ----
+struct BITMAP {
+  LONG bmType;
+  LONG bmWidth;
+  LONG bmHeight;
+  LONG bmWidthBytes;
+  WORD bmPlanes;
+  WORD bmBitsPixel;
+  LPVOID bmBits;
+};
+struct DOCINFOA {
+  int cbSize;
+  LPCSTR lpszDocName;
+  LPCSTR lpszOutput;
+  LPCSTR lpszDatatype;
+  DWORD fwType;
+};
+#define DT_NOCLIP 0x00000100
+#define SRCCOPY 0x00CC0020
+int GetObjectA(HGDIOBJ object, int size, LPVOID buffer);
+HDC CreateCompatibleDC(HDC dc);
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+HDC CreateDCA(LPCSTR driver, LPCSTR device, LPCSTR output, const DEVMODEA* mode);
+int StartDocA(HDC dc, const DOCINFOA* info);
+int StartPage(HDC dc);
+int DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format);
+BOOL BitBlt(HDC dc, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+            DWORD rop);
+BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int count);
+int EndPage(HDC dc);
+int EndDoc(HDC dc);
+BOOL DeleteDC(HDC dc);
+HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name);
+BOOL DeleteObject(HGDIOBJ object);

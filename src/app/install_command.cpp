@@ -1,0 +1,129 @@
+// The install command, the wizard link and the cursor.
+#include <cstdio>
+#include <cstring>
+
+#include "app/quillmate_dlg.h"
+#include "ui/unique_handle.h"
+#include "ui/win_app.h"
+
+namespace {
+
+enum ConnectionType { kUsb = 0, kSerial = 1, kParallel = 2, kNetwork = 3 };
+
+struct KeyTraits {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type key) { ::RegCloseKey(key); }
+};
+struct BitmapTraits {
+  using Type = HBITMAP;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type bitmap) { ::DeleteObject(bitmap); }
+};
+
+const char* BaudText(int choice) {
+  switch (choice) {
+    case 1:
+      return "19200";
+    case 2:
+      return "38400";
+    case 3:
+      return "115200";
+    default:
+      return "9600";
+  }
+}
+
+void WriteSerialSettings(const char* portName, int baudChoice) {
+  char settings[260];
+  std::snprintf(settings, sizeof settings, "%s,n,8,1,p", BaudText(baudChoice));
+  ui::UniqueHandle<KeyTraits> key;
+  // The key is the system's: opened, never created.
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports",
+                      0, KEY_READ | KEY_WRITE, key.Receive()) != ERROR_SUCCESS)
+    return;
+  ::RegSetValueExA(key.Get(), portName, 0, REG_SZ, reinterpret_cast<const BYTE*>(settings),
+                   static_cast<DWORD>(std::strlen(settings) + 1));
+}
+
+}  // namespace
+
+void CQuillmateDlg::OnInstall() {
+  installing = true;
+  HWND install = GetDlgItem(IDOK), exit = GetDlgItem(IDCANCEL);
+  ::EnableWindow(install, FALSE);
+  ::EnableWindow(exit, FALSE);
+  UpdateData(true);
+
+  char portName[260] = {};
+  int selected = portList.GetCurSel();
+  bool listed = selected != LB_ERR && portList.GetTextLen(selected) < static_cast<int>(sizeof portName) &&
+                portList.GetText(selected, portName) != LB_ERR && portName[0] != '\0';
+  bool proceed = true;
+  if (connectionType == kNetwork) {
+    BYTE field[4] = {};
+    ipAddress.GetAddress(field[0], field[1], field[2], field[3]);
+    // No printer has an address in 0.x.x.x or from 224 on (multicast and reserved).
+    if (field[0] == 0 || field[0] >= 224) {
+      bool chinese = installer.userLanguage == kChineseSimplified;
+      ::MessageBoxA(m_hWnd,
+                    chinese ? "请输入打印机的有效 IP 地址 !" : "Please enter the printer's valid IP address !",
+                    ui::AfxGetAppName(), MB_OK);
+      proceed = false;
+    } else {
+      char addressText[64] = {};
+      std::snprintf(addressText, sizeof addressText, "%d.%d.%d.%d", field[0], field[1], field[2],
+                    field[3]);
+      installer.CreateNetworkPort(addressText);
+      std::snprintf(portName, sizeof portName, "IP_[%s]", addressText);
+    }
+  } else if (!listed) {
+    proceed = false;  // no port chosen: nothing to write and nothing to install on
+  } else if (connectionType == kSerial) {
+    WriteSerialSettings(portName, baudChoice);
+  }
+
+  if (proceed && installer.InstallPrinter(setAsDefault, portName)) {
+    if (connectionType == kUsb) {
+      InstallMessages messages{};
+      messages.Load(installer.userLanguage);
+      ui::UniqueHandle<BitmapTraits> logo(
+          ::LoadBitmapA(ui::AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDB_LOGO)));
+      installer.PrintTestPage(installer.installedPrinterName, logo.Get(), messages.testPageText);
+    }
+    OnCancel();
+  }
+  installing = false;
+  ::EnableWindow(install, TRUE);
+  ::EnableWindow(exit, TRUE);
+}
+
+bool CQuillmateDlg::OnSetCursor(HWND window, UINT, UINT) {
+  if (installing) {
+    ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
+    return true;
+  }
+  if (window != nullptr && window == GetDlgItem(IDC_WIZARD_LINK)) {
+    ::SetCursor(::LoadCursorA(nullptr, IDC_HAND));
+    return true;
+  }
+  return false;
+}
+
+void CQuillmateDlg::OnWizardLinkClicked() {
+  char directory[1024] = {};
+  ::GetCurrentDirectoryA(sizeof directory, directory);
+  SYSTEM_INFO system{};
+  ::GetNativeSystemInfo(&system);
+  const char* format = nullptr;
+  if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL) {
+    format = "printui.dll PrintUIEntry /ii /f \"%s\\Windows NT x86\\KVDRV.INF\"";
+  } else if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64) {
+    format = "printui.dll PrintUIEntry /ii /f \"%s\\Windows x64\\KVDRVx64.INF\"";
+  } else {
+    return;
+  }
+  char parameters[1024] = {};
+  std::snprintf(parameters, sizeof parameters, format, directory);
+  ::ShellExecuteA(m_hWnd, "open", "rundll32", parameters, nullptr, SW_SHOWNORMAL);
+}

@@ -1,0 +1,62 @@
+// The test page: one job of one page drawn through GDI on the new printer.
+#include <cstdio>
+#include <cstring>
+
+#include "install/driver_installer.h"
+#include "ui/unique_handle.h"
+
+namespace {
+
+struct DcTraits {
+  using Type = HDC;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type dc) { ::DeleteDC(dc); }
+};
+using Dc = ui::UniqueHandle<DcTraits>;
+
+// Keeps an object selected into a device context, and puts the old one back.
+class Selected {
+ public:
+  Selected(HDC dc, HGDIOBJ object) : dc_(dc), previous_(dc ? ::SelectObject(dc, object) : nullptr) {}
+  ~Selected() {
+    if (dc_ && previous_) ::SelectObject(dc_, previous_);
+  }
+  Selected(const Selected&) = delete;
+  Selected& operator=(const Selected&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+}  // namespace
+
+void CDriverInstaller::PrintTestPage(const char* queueName, HBITMAP logo, const char* bodyText) {
+  BITMAP size{};
+  ::GetObjectA(logo, sizeof size, &size);
+  Dc memory(::CreateCompatibleDC(nullptr));
+  Selected logoSelected(memory.Get(), logo);
+  Dc printer(::CreateDCA(nullptr, queueName, nullptr, nullptr));
+  // An unknown queue gives no device context, and then there is nothing to print on.
+  if (!printer) return;
+  HDC dc = printer.Get();
+  DOCINFOA document{};
+  document.cbSize = sizeof document;
+  document.lpszDocName = queueName;
+  ::StartDocA(dc, &document);
+  ::StartPage(dc);
+  RECT body{10, 10, 400, 500};
+  ::DrawTextA(dc, bodyText, static_cast<int>(std::strlen(bodyText)), &body, DT_NOCLIP);
+  ::BitBlt(dc, 30, 20, size.bmWidth, size.bmHeight, memory.Get(), 0, 0, SRCCOPY);
+  ::TextOutA(dc, 10, 430, queueName, static_cast<int>(std::strlen(queueName)));
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  char date[64];
+  int length = std::snprintf(date, sizeof date, "  %d-%02d-%02d %02d:%02d:%02d", now.wYear,
+                             now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+  ::TextOutA(dc, -20, 500, date, length);
+  static const char kRule[] = "----------------------------";
+  ::TextOutA(dc, -20, 800, kRule, static_cast<int>(sizeof kRule - 1));
+  ::EndPage(dc);
+  ::EndDoc(dc);
+}

@@ -1,0 +1,243 @@
+// The install command driven through the dialog's controls, the cursor and the wizard link.
+#include "app/quillmate_app.h"
+#include "app/quillmate_dlg.h"
+#include "text_helpers.h"
+
+namespace {
+
+const char* kFiles[] = {"KV80.DLL",   "KV80C.GPD",  "UNIDRV.DLL", "UNIDRVUI.DLL",
+                        "UNIRES.DLL", "UNIDRV.HLP", "TTFSUB.GPD", "STDNAMES.GPD"};
+const std::string kStage = "C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020";
+const std::string kSerialSettings = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+const std::string kUsb = "\\\\?\\usb#vid_0416&pid_5011#a#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+
+class InstallCommand : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    // What the package would hold; the dialog's own clean-up empties it again.
+    for (const char* folder : {"Windows NT x86", "Windows x64"})
+      for (const char* file : kFiles) sim::PutFile(kStage + "\\" + folder + "\\" + file, file);
+    sim::PutRegistryValue(kSerialSettings, "COM2:", REG_SZ, std::string("9600,n,8,1,p\0", 13));
+    sim::PutRegistryDword(
+        "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports",
+        "StatusUpdateInterval", 10);
+    sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
+                          std::string("COM1\0", 5));
+    sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\PARALLEL PORTS", "\\Device\\Parallel0", REG_SZ,
+                          std::string("\\DosDevices\\LPT1\0", 17));
+  }
+  // Runs the program; `user` acts, and the run must have ended by itself when `closes`.
+  void Run(const std::function<void(HWND)>& user, bool closes) {
+    closedByInstall_ = false;
+    sim::SetModalDriver([&](HWND dialog) {
+      user(dialog);
+      closedByInstall_ = !IsWindowVisible(dialog);
+      if (!closedByInstall_) sim::PressKey(dialog, VK_ESCAPE);
+    });
+    ui::RunApplication(theApp, GetModuleHandleA(nullptr));
+    EXPECT_EQ(closedByInstall_, closes);
+  }
+  static void Choose(HWND d, int id) { ASSERT_TRUE(sim::Click(GetDlgItem(d, id))); }
+  static void Install(HWND d) { ASSERT_TRUE(sim::Click(GetDlgItem(d, IDOK))); }
+  static void TypeAddress(HWND d, int a, int b, int c, int e) {
+    HWND ip = GetDlgItem(d, IDC_IP_ADDRESS);
+    int fields[] = {a, b, c, e};
+    for (int i = 0; i < 4; ++i) sim::TypeIpField(ip, i, fields[i]);
+  }
+  static std::string Setting(const std::string& port) {
+    for (const auto& v : sim::RegistryValues(kSerialSettings))
+      if (v.name == port) return v.data;
+    return "<none>";
+  }
+  bool closedByInstall_ = false;
+};
+
+TEST_F(InstallCommand, SerialWritesThePortSettingsForTheChosenBaudRate) {
+  Run([](HWND d) {
+    Choose(d, IDC_SERIAL);
+    Choose(d, IDC_BAUD_115200);
+    Install(d);
+  }, true);
+  EXPECT_EQ(Setting("COM1:"), std::string("115200,n,8,1,p\0", 15));
+  EXPECT_EQ(sim::Spooler().printers.at(0).port, "COM1:");
+  EXPECT_TRUE(sim::PrintJobs().empty()) << "no test page for serial";
+  sim::Reset();
+  SetUp();
+  Run([](HWND d) {
+    Choose(d, IDC_SERIAL);
+    Install(d);
+  }, true);
+  EXPECT_EQ(Setting("COM1:"), std::string("9600,n,8,1,p\0", 13));
+}
+
+TEST_F(InstallCommand, TheSettingsKeyIsNeverCreated) {
+  // Without the Ports key nothing is written, and the installation goes on.
+  sim::Reset();
+  for (const char* folder : {"Windows NT x86", "Windows x64"})
+    for (const char* file : kFiles) sim::PutFile(kStage + "\\" + folder + "\\" + file, file);
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
+                        std::string("COM1\0", 5));
+  Run([](HWND d) {
+    Choose(d, IDC_SERIAL);
+    Install(d);
+  }, true);
+  EXPECT_FALSE(sim::RegistryKeyExists(kSerialSettings));
+  EXPECT_EQ(sim::CountOf("RegCreateKeyExA"), 0);
+}
+
+TEST_F(InstallCommand, NetworkCreatesAndUsesThePortAndPrintsNothing) {
+  Run([](HWND d) {
+    Choose(d, IDC_NETWORK);
+    TypeAddress(d, 10, 0, 0, 7);
+    Install(d);
+  }, true);
+  EXPECT_TRUE(sim::RegistryKeyExists(
+      "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports\\IP_[10.0.0.7]"));
+  ASSERT_EQ(sim::Spooler().printers.size(), 1u);
+  EXPECT_EQ(sim::Spooler().printers[0].port, "IP_[10.0.0.7]");
+  EXPECT_TRUE(sim::PrintJobs().empty());
+}
+
+TEST_F(InstallCommand, UsbSuccessPrintsTheTestPageOnTheUniqueNameAndCloses) {
+  sim::PlugUsbPrinter(kUsb, 1);
+  sim::Spooler().ports.push_back("USB001");
+  sim::PrinterRecord existing;
+  existing.name = "KV-80C";
+  existing.port = "USB001";
+  existing.driver = "KV-80C";
+  sim::Spooler().printers.push_back(existing);
+  Run([](HWND d) { Install(d); }, true);
+  ASSERT_EQ(sim::PrintJobs().size(), 1u);
+  EXPECT_EQ(sim::PrintJobs()[0].queue, "KV-80C (copy 1)");
+  EXPECT_EQ(sim::PrintJobs()[0].documentName, "KV-80C (copy 1)");
+  EXPECT_EQ(sim::LiveGdiObjects(), 0) << "the logo is deleted after the page";
+  EXPECT_EQ(sim::OpenDeviceContexts(), 0);
+  auto order = sim::CallSequence({"MessageBoxA", "StartDocA", "EndDialog"});
+  EXPECT_EQ(order, (std::vector<std::string>{"MessageBoxA", "StartDocA", "EndDialog"}));
+}
+
+TEST_F(InstallCommand, ParallelClosesWithoutATestPageAndYesSetsTheDefault) {
+  Run([](HWND d) {
+    Choose(d, IDC_DEFAULT_YES);
+    Choose(d, IDC_PARALLEL);
+    Install(d);
+  }, true);
+  EXPECT_TRUE(sim::PrintJobs().empty());
+  EXPECT_EQ(sim::Spooler().printers.at(0).port, "LPT1:");
+  EXPECT_EQ(sim::Spooler().defaultPrinter, "KV-80C");
+}
+
+TEST_F(InstallCommand, AFailedInstallationLeavesTheDialogOpenForAnotherTry) {
+  DeleteFileA((kStage + "\\Windows x64\\UNIDRV.DLL").c_str());
+  Run([](HWND d) {
+    Choose(d, IDC_PARALLEL);
+    Install(d);
+    EXPECT_TRUE(IsWindowVisible(d));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDCANCEL)));
+    EXPECT_EQ(sim::Inspect(GetDlgItem(d, IDC_PARALLEL)).check, BST_CHECKED);
+    EXPECT_EQ(sim::Inspect(GetDlgItem(d, IDC_PORT_LIST)).listSelection, 1);
+    sim::PutFile(kStage + "\\Windows x64\\UNIDRV.DLL", "back");
+    Install(d);
+  }, true);
+  EXPECT_EQ(sim::Spooler().printers.size(), 1u);
+}
+
+TEST_F(InstallCommand, ButtonsAreDisabledAndTheCursorWaitsWhileInstalling) {
+  bool sawWait = false, buttonsDisabled = false, closeRefused = false;
+  Run([&](HWND d) {
+    sim::SetMessageBoxAnswer([&](const sim::MessageBoxRecord&) {
+      sim::MoveMouseOver(d, GetDlgItem(d, IDC_WIZARD_LINK));
+      sawWait = sim::CurrentCursor() == sim::StandardCursor(IDC_WAIT);
+      buttonsDisabled = !IsWindowEnabled(GetDlgItem(d, IDOK)) &&
+                        !IsWindowEnabled(GetDlgItem(d, IDCANCEL));
+      EnableWindow(d, TRUE);  // as if the box were gone: Esc must still be refused
+      closeRefused = !sim::PressKey(d, VK_ESCAPE);
+      EnableWindow(d, FALSE);
+      return IDOK;
+    });
+    Choose(d, IDC_PARALLEL);
+    DeleteFileA((kStage + "\\Windows x64\\UNIDRV.DLL").c_str());
+    Install(d);
+    sim::MoveMouseOver(d, GetDlgItem(d, IDC_WIZARD_LINK));
+    EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_HAND));
+    sim::MoveMouseOver(d, GetDlgItem(d, IDOK));
+    EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_ARROW));
+    sim::MoveMouseOver(d, d);
+    EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_ARROW));
+  }, false);
+  EXPECT_TRUE(sawWait);
+  EXPECT_TRUE(buttonsDisabled);
+  EXPECT_TRUE(closeRefused);
+}
+
+TEST_F(InstallCommand, WizardLinkByArchitecture) {
+  struct Case {
+    WORD architecture;
+    const char* parameters;
+  } cases[] = {
+      {0, "printui.dll PrintUIEntry /ii /f \"C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020\\Windows NT x86\\KVDRV.INF\""},
+      {9, "printui.dll PrintUIEntry /ii /f \"C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020\\Windows x64\\KVDRVx64.INF\""},
+      {6, nullptr},
+  };
+  for (const auto& c : cases) {
+    sim::Reset();
+    SetUp();
+    sim::System().nativeArchitecture = c.architecture;
+    Run([](HWND d) { Choose(d, IDC_WIZARD_LINK); }, false);
+    std::vector<const sim::ProcessRecord*> wizards;
+    for (const auto& p : sim::Processes())
+      if (p.file == "rundll32") wizards.push_back(&p);
+    if (c.parameters == nullptr) {
+      EXPECT_TRUE(wizards.empty());
+      continue;
+    }
+    ASSERT_EQ(wizards.size(), 1u);
+    EXPECT_EQ(wizards[0]->parameters, c.parameters);
+    EXPECT_EQ(wizards[0]->verb, "open");
+    EXPECT_EQ(wizards[0]->show, SW_SHOWNORMAL);
+    EXPECT_TRUE(wizards[0]->directoryNull);
+    EXPECT_NE(wizards[0]->owner, nullptr);
+    EXPECT_FALSE(wizards[0]->waitedFor);
+  }
+}
+
+TEST_F(InstallCommand, AnAddressNoPrinterCanHaveIsRefusedBeforeAnythingIsWritten) {
+  for (int first : {-1, 0, 224, 255}) {
+    SCOPED_TRACE(first);
+    sim::Reset();
+    SetUp();
+    Run([&](HWND d) {
+      Choose(d, IDC_NETWORK);
+      if (first >= 0) TypeAddress(d, first, 1, 2, 3);  // -1: the control left untouched
+      Install(d);
+      EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+      EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDCANCEL)));
+    }, false);
+    ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+    EXPECT_EQ(sim::MessageBoxes()[0].text, "Please enter the printer's valid IP address !");
+    EXPECT_EQ(sim::CountOf("RegCreateKeyExA") + sim::CountOf("CopyFileA"), 0);
+  }
+  sim::Reset();
+  SetUp();
+  sim::System().uiLanguage = 2052;
+  sim::System().ansiCodePage = 936;
+  Run([](HWND d) {
+    Choose(d, IDC_NETWORK);
+    Install(d);
+  }, false);
+  EXPECT_EQ(sim::MessageBoxes().at(0).text, Gbk("请输入打印机的有效 IP 地址 !"));
+}
+
+TEST_F(InstallCommand, NoSelectedEntryWritesNothing) {
+  Run([](HWND d) {
+    Choose(d, IDC_SERIAL);
+    SendMessageA(GetDlgItem(d, IDC_PORT_LIST), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    Install(d);
+  }, false);
+  EXPECT_EQ(sim::CountOf("RegSetValueExA") + sim::CountOf("CopyFileA"), 0);
+  EXPECT_EQ(sim::RegistryValues(kSerialSettings).size(), 1u);
+}
+
+}  // namespace
