@@ -62,6 +62,7 @@ run_fuzz() {
 }
 
 run_preset native
+run_preset native-asan
 run_preset windows
 run_fuzz
 
