@@ -129,8 +129,8 @@ TEST_F(InstallCommand, ParallelClosesWithoutATestPageAndYesSetsTheDefault) {
 }
 
 TEST_F(InstallCommand, AFailedInstallationLeavesTheDialogOpenForAnotherTry) {
-  DeleteFileA((kStage + "\\Windows x64\\UNIDRV.DLL").c_str());
   Run([](HWND d) {
+    DeleteFileA((kStage + "\\Windows x64\\UNIDRV.DLL").c_str());
     Choose(d, IDC_PARALLEL);
     Install(d);
     EXPECT_TRUE(IsWindowVisible(d));

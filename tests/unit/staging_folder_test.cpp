@@ -121,3 +121,41 @@ TEST_F(StagingFolder, UnreadableResourceUnpacksNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The package the program carries: resource 138 in English, 129 in Chinese.
+class RealPackage : public SimTest {};
+
+TEST_F(RealPackage, TenFilesPerFolderWithTheArchiveAttributeOnly) {
+  sim::PutFolder(kTemp);
+  UnpackDriverPackage(1033);
+  for (const char* folder : {"\\Windows x64", "\\Windows NT x86"}) {
+    auto files = sim::Tree(kStaging + folder);
+    EXPECT_EQ(files.size(), 10u) << folder;
+    for (const auto& file : files) EXPECT_EQ(sim::AttributesOf(file), 0x20u) << file;
+  }
+  EXPECT_EQ(sim::Tree(kStaging).size(), 22u);
+}
+
+TEST_F(RealPackage, TheResourceLibraryFollowsTheStartUpLanguage) {
+  sim::PutFolder(kTemp);
+  const std::string dll = kStaging + "\\Windows NT x86\\KV80.DLL";
+  const std::string gpd = kStaging + "\\Windows NT x86\\KV80C.GPD";
+  UnpackDriverPackage(2052);
+  std::string chinese = sim::FileBytes(dll), chineseGpd = sim::FileBytes(gpd);
+  UnpackDriverPackage(1031);
+  std::string german = sim::FileBytes(dll);
+  UnpackDriverPackage(1033);
+  std::string english = sim::FileBytes(dll);
+  EXPECT_FALSE(chinese.empty());
+  EXPECT_NE(chinese, english);
+  EXPECT_EQ(german, english);
+  EXPECT_EQ(chineseGpd, sim::FileBytes(gpd)) << "everything else is the same";
+  // The Chinese library's strings are UTF-16: look for one of its option names.
+  std::string cashDrawer = std::string("\xb1\x94\xb1\x7b", 4);  // 钱箱 in UTF-16LE
+  EXPECT_NE(chinese.find(cashDrawer), std::string::npos);
+  EXPECT_EQ(english.find(cashDrawer), std::string::npos);
+}
+
+}  // namespace

@@ -70,6 +70,7 @@ const std::map<std::string, long long>& PlatformConstants() {
       {"LANG_CHINESE", 0x04},
       {"LANG_ENGLISH", 0x09},
       {"SUBLANG_CHINESE_SIMPLIFIED", 0x02},
+      {"SUBLANG_NEUTRAL", 0x00},
       {"SUBLANG_ENGLISH_US", 0x01},
       {"VS_VERSION_INFO", 1},
       {"CREATEPROCESS_MANIFEST_RESOURCE_ID", 1},
@@ -458,8 +459,8 @@ const ResourceScript& ProgramResources() {
   static const ResourceScript script = [] {
     ResourceScript parsed;
     std::string error;
-    if (!ParseScript(std::string(QM_RESOURCE_DIR) + "/quillmate.rc", {QM_GENERATED_DIR}, parsed,
-                     error)) {
+    if (!ParseScript(std::string(QM_RESOURCE_DIR) + "/quillmate.rc",
+                     {QM_GENERATED_DIR, QM_PACKAGE_DIR}, parsed, error)) {
       // The simulated machine cannot run the program without its resources.
       std::fprintf(stderr, "resource script: %s\n", error.c_str());
       std::abort();
