@@ -2,6 +2,8 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 
@@ -167,6 +169,7 @@ void OutputDebugStringA(LPCSTR text) {
 void Sleep(DWORD milliseconds) {
   Enter("Sleep", Args(milliseconds));
   M().system.sleptMilliseconds += milliseconds;
+  if (M().system.realSleeps) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {

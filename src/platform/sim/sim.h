@@ -44,6 +44,7 @@ struct SystemState {
   int utcBiasMinutes = 0;
   SYSTEMTIME localTime = {2024, 3, 2, 5, 14, 7, 9, 0};
   DWORD sleptMilliseconds = 0;  // total of every Sleep
+  bool realSleeps = false;      // Sleep really waits (for timing a whole installation)
 };
 SystemState& System();
 
