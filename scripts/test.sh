@@ -61,9 +61,20 @@ run_fuzz() {
   fi
 }
 
+# Two builds of Quillmate.exe from the same sources must be the same bytes.
+run_reproducible() {
+  echo "== reproducible exe"
+  if bash scripts/check_reproducible.sh; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1)); status=1
+  fi
+}
+
 run_preset native
 run_preset native-asan
 run_preset windows
+run_reproducible
 run_fuzz
 
 echo
