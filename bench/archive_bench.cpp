@@ -38,8 +38,8 @@ int Make(const char* out, int megabytes) {
   zipFile zip = zipOpen(out, APPEND_STATUS_CREATE);
   if (!zip) return 1;
   std::mt19937 random(2020);
-  const char* words[] = {"printer ", "driver ", "thermal ", "receipt ", "KV-80C ", "\r\n",
-                         "Unidrv ",  "spooler ", "0x1F ",   "port "};
+  const char* words[] = {"printer ", "driver ", "thermal ", "receipt ", "KV-80C ",
+                         "\r\n",     "Unidrv ", "spooler ", "0x1F ",    "port "};
   long long total = 0, target = static_cast<long long>(megabytes) << 20;
   for (int n = 0; total < target; ++n) {
     std::string data;

@@ -18,7 +18,8 @@ int main() {
     sim::System().realSleeps = true;
     auto start = std::chrono::steady_clock::now();
     bool ok = installer.InstallPrinter(1, "LPT1:");
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (!ok) {
       std::printf("installation failed\n");
       return 1;

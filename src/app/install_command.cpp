@@ -3,23 +3,12 @@
 #include <cstring>
 
 #include "app/quillmate_dlg.h"
-#include "ui/unique_handle.h"
+#include "ui/handles.h"
 #include "ui/win_app.h"
 
 namespace {
 
 enum ConnectionType { kUsb = 0, kSerial = 1, kParallel = 2, kNetwork = 3 };
-
-struct KeyTraits {
-  using Type = HKEY;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type key) { ::RegCloseKey(key); }
-};
-struct BitmapTraits {
-  using Type = HBITMAP;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type bitmap) { ::DeleteObject(bitmap); }
-};
 
 const char* BaudText(int choice) {
   switch (choice) {
@@ -37,7 +26,7 @@ const char* BaudText(int choice) {
 void WriteSerialSettings(const char* portName, int baudChoice) {
   char settings[260];
   std::snprintf(settings, sizeof settings, "%s,n,8,1,p", BaudText(baudChoice));
-  ui::UniqueHandle<KeyTraits> key;
+  ui::Key key;
   // The key is the system's: opened, never created.
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports",
                       0, KEY_READ | KEY_WRITE, key.Receive()) != ERROR_SUCCESS)
@@ -57,7 +46,8 @@ void CQuillmateDlg::OnInstall() {
 
   char portName[260] = {};
   int selected = portList.GetCurSel();
-  bool listed = selected != LB_ERR && portList.GetTextLen(selected) < static_cast<int>(sizeof portName) &&
+  bool listed = selected != LB_ERR &&
+                portList.GetTextLen(selected) < static_cast<int>(sizeof portName) &&
                 portList.GetText(selected, portName) != LB_ERR && portName[0] != '\0';
   bool proceed = true;
   if (connectionType == kNetwork) {
@@ -67,7 +57,8 @@ void CQuillmateDlg::OnInstall() {
     if (field[0] == 0 || field[0] >= 224) {
       bool chinese = installer.userLanguage == kChineseSimplified;
       ::MessageBoxA(m_hWnd,
-                    chinese ? "请输入打印机的有效 IP 地址 !" : "Please enter the printer's valid IP address !",
+                    chinese ? "请输入打印机的有效 IP 地址 !"
+                            : "Please enter the printer's valid IP address !",
                     ui::AfxGetAppName(), MB_OK);
       proceed = false;
     } else {
@@ -87,8 +78,7 @@ void CQuillmateDlg::OnInstall() {
     if (connectionType == kUsb) {
       InstallMessages messages{};
       messages.Load(installer.userLanguage);
-      ui::UniqueHandle<BitmapTraits> logo(
-          ::LoadBitmapA(ui::AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDB_LOGO)));
+      ui::Bitmap logo(::LoadBitmapA(ui::AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDB_LOGO)));
       installer.PrintTestPage(installer.installedPrinterName, logo.Get(), messages.testPageText);
     }
     OnCancel();

@@ -82,7 +82,9 @@ void CQuillmateDlg::RefreshPortList() {
   UpdateData(false);
 }
 
-void CQuillmateDlg::OnConnectionTypeClicked() { RefreshPortList(); }
+void CQuillmateDlg::OnConnectionTypeClicked() {
+  RefreshPortList();
+}
 
 bool CQuillmateDlg::OnDeviceChange(UINT eventType, DEV_BROADCAST_HDR* header) {
   if ((eventType == DBT_DEVICEARRIVAL || eventType == DBT_DEVICEREMOVECOMPLETE) && header &&

@@ -56,8 +56,8 @@ bool CQuillmateDlg::OnInitDialog() {
   DEV_BROADCAST_DEVICEINTERFACE_A filter{};
   filter.dbcc_size = sizeof filter;
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  filter.dbcc_classguid = {0x28d78fad, 0x5a12, 0x11d1,
-                           {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+  filter.dbcc_classguid = {
+      0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
   ::RegisterDeviceNotificationA(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
   // The package of the start-up language; a later switch does not unpack again.
   UnpackDriverPackage(installer.userLanguage);
@@ -80,9 +80,13 @@ void CQuillmateDlg::OnPaint() {
   ::DrawIcon(dc.Get(), x, y, appIcon);
 }
 
-HCURSOR CQuillmateDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(appIcon); }
+HCURSOR CQuillmateDlg::OnQueryDragIcon() {
+  return static_cast<HCURSOR>(appIcon);
+}
 
-void CQuillmateDlg::OnCancel() { CDialogEx::OnCancel(); }
+void CQuillmateDlg::OnCancel() {
+  CDialogEx::OnCancel();
+}
 
 void CQuillmateDlg::OnDestroy() {
   CDialogEx::OnDestroy();

@@ -20,8 +20,8 @@ constexpr ModelRow kModels[CDriverInstaller::kModelCount] = {
 };
 
 constexpr const char* kWindowsNames[9] = {
-    "Windows 2000", "Windows XP", "Windows 2003", "Windows Vista", "Windows 7",
-    "Windows 8",    "Windows 8.1", "Windows 10",  "Windows 10.1",
+    "Windows 2000", "Windows XP",  "Windows 2003", "Windows Vista", "Windows 7",
+    "Windows 8",    "Windows 8.1", "Windows 10",   "Windows 10.1",
 };
 
 }  // namespace

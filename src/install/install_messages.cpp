@@ -41,4 +41,3 @@ InstallMessages& InstallMessages::Load(DWORD language) {
   *this = language == kChineseSimplified ? kChinese : kEnglish;
   return *this;
 }
-

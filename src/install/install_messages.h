@@ -22,4 +22,3 @@ struct InstallMessages {
   // 2052 gives every entry in Chinese, any other identifier every entry in English.
   InstallMessages& Load(DWORD language);
 };
-

@@ -80,11 +80,13 @@ bool CDriverInstaller::InstallPrinter(int setDefault, const char* portName) {
   if (setDefault != 0) ::SetDefaultPrinterA(installedPrinterName);
   std::string success =
       userLanguage == kChineseSimplified
-          ? Format("打印机驱动已经成功的安装在您的电脑上 !\r\n打印机名称 : %s\r\n打印机端口 : %s\r\n",
-                   installedPrinterName, portName)
-          : Format("The printer driver has been successfully installed on your computer!\r\n"
-                   "Printer name : %s\r\nPrinter port : %s\r\n",
-                   installedPrinterName, portName);
+          ? Format(
+                "打印机驱动已经成功的安装在您的电脑上 !\r\n打印机名称 : %s\r\n打印机端口 : %s\r\n",
+                installedPrinterName, portName)
+          : Format(
+                "The printer driver has been successfully installed on your computer!\r\n"
+                "Printer name : %s\r\nPrinter port : %s\r\n",
+                installedPrinterName, portName);
   ShowInstallerMessage(success.c_str());
   return true;
 }
@@ -100,9 +102,10 @@ bool CDriverInstaller::InstallX64(int versionClass, const char* portName) {
 bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const char* portName) {
   bool chinese = userLanguage == kChineseSimplified;
   const char* copyFailed =
-      versionClass < 3 ? (chinese ? flavour.copyFailedOldChinese : "Malfunction !")
-                       : (chinese ? flavour.copyFailedChinese
-                                  : "Malfunction !\nPls try using <Run as administrator>open this App");
+      versionClass < 3
+          ? (chinese ? flavour.copyFailedOldChinese : "Malfunction !")
+          : (chinese ? flavour.copyFailedChinese
+                     : "Malfunction !\nPls try using <Run as administrator>open this App");
 
   char driverDirectory[256] = {};
   DWORD needed = 0;
@@ -116,14 +119,19 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
     return false;
   }
 
-  const std::string files[8] = {dllNames[kInstalledModel], gpdNames[kInstalledModel],
-                                "UNIDRV.DLL", "UNIDRVUI.DLL", "UNIRES.DLL", "UNIDRV.HLP",
-                                "TTFSUB.GPD", "STDNAMES.GPD"};
+  const std::string files[8] = {dllNames[kInstalledModel],
+                                gpdNames[kInstalledModel],
+                                "UNIDRV.DLL",
+                                "UNIDRVUI.DLL",
+                                "UNIRES.DLL",
+                                "UNIDRV.HLP",
+                                "TTFSUB.GPD",
+                                "STDNAMES.GPD"};
   char destinations[8][MAX_PATH] = {};
   bool fits[8] = {};
   for (int i = 0; i < 8; ++i) {
-    int length = std::snprintf(destinations[i], MAX_PATH, "%s\\%s", driverDirectory,
-                               files[i].c_str());
+    int length =
+        std::snprintf(destinations[i], MAX_PATH, "%s\\%s", driverDirectory, files[i].c_str());
     fits[i] = length > 0 && length < MAX_PATH;
   }
   for (int i = 0; i < 2; ++i)
@@ -132,10 +140,10 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
   bool copied = true;
   for (int i = 0; i < 8; ++i) {
     char source[MAX_PATH];
-    int length = std::snprintf(source, sizeof source, "%s\\%s", flavour.sourceFolder,
-                               files[i].c_str());
-    bool ok = fits[i] && length > 0 && length < MAX_PATH &&
-              ::CopyFileA(source, destinations[i], FALSE);
+    int length =
+        std::snprintf(source, sizeof source, "%s\\%s", flavour.sourceFolder, files[i].c_str());
+    bool ok =
+        fits[i] && length > 0 && length < MAX_PATH && ::CopyFileA(source, destinations[i], FALSE);
     copied = copied && ok;
   }
   if (!copied) {
@@ -184,12 +192,12 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
 bool CDriverInstaller::CreateQueue(const char* portName) {
   char emptyName[1] = "";
   DWORD needed = 0, count = 0;
-  ::EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, emptyName, 2, nullptr, 0,
-                  &needed, &count);
+  ::EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, emptyName, 2, nullptr, 0, &needed,
+                  &count);
   std::string candidate = printerName;
   BYTE* buffer = new (std::nothrow) BYTE[static_cast<size_t>(needed) + 4];
-  if (buffer != nullptr && ::EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS,
-                                           emptyName, 2, buffer, needed, &needed, &count)) {
+  if (buffer != nullptr && ::EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, emptyName,
+                                           2, buffer, needed, &needed, &count)) {
     const auto* printers = reinterpret_cast<const PRINTER_INFO_2A*>(buffer);
     const char* copyFormat = userLanguage == kChineseSimplified ? "%s (副本 %d)" : "%s (copy %d)";
     int n = 1;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "ui/unique_handle.h"
+#include "ui/handles.h"
 #include "unzip.h"
 #include "zlib.h"
 
@@ -17,7 +17,9 @@ constexpr size_t kPathSize = 260;
 
 using Block = ArchiveReader::MemoryBlock;
 
-voidpf ZCALLBACK OpenBlock(voidpf opaque, const char*, int) { return opaque; }
+voidpf ZCALLBACK OpenBlock(voidpf opaque, const char*, int) {
+  return opaque;
+}
 
 uLong ZCALLBACK ReadBlock(voidpf, voidpf stream, void* buffer, uLong size) {
   auto* block = static_cast<Block*>(stream);
@@ -28,7 +30,9 @@ uLong ZCALLBACK ReadBlock(voidpf, voidpf stream, void* buffer, uLong size) {
   return count;
 }
 
-uLong ZCALLBACK WriteBlock(voidpf, voidpf, const void*, uLong) { return 0; }
+uLong ZCALLBACK WriteBlock(voidpf, voidpf, const void*, uLong) {
+  return 0;
+}
 
 long ZCALLBACK TellBlock(voidpf, voidpf stream) {
   return static_cast<long>(static_cast<Block*>(stream)->position);
@@ -56,14 +60,22 @@ long ZCALLBACK SeekBlock(voidpf, voidpf stream, uLong offset, int origin) {
   return 0;
 }
 
-int ZCALLBACK CloseBlock(voidpf, voidpf) { return 0; }
-int ZCALLBACK ErrorBlock(voidpf, voidpf) { return 0; }
+int ZCALLBACK CloseBlock(voidpf, voidpf) {
+  return 0;
+}
+int ZCALLBACK ErrorBlock(voidpf, voidpf) {
+  return 0;
+}
 
-unzFile Archive(void* handle) { return static_cast<unzFile>(handle); }
+unzFile Archive(void* handle) {
+  return static_cast<unzFile>(handle);
+}
 
 // ---- text ----
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 bool IsAbsolute(const char* path) {
   return IsSeparator(path[0]) || (path[0] != '\0' && path[1] == ':');
@@ -116,13 +128,14 @@ DWORD WindowsAttributes(uint32_t external, uint32_t versionMadeBy) {
 }
 
 FILETIME FromUnixSeconds(int32_t seconds) {
-  unsigned long long ticks =
-      static_cast<unsigned long long>(static_cast<long long>(seconds) * 10000000LL +
-                                      116444736000000000LL);
+  unsigned long long ticks = static_cast<unsigned long long>(
+      static_cast<long long>(seconds) * 10000000LL + 116444736000000000LL);
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const unsigned char* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 int32_t Le32(const unsigned char* p) {
   return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
                               (static_cast<uint32_t>(p[2]) << 16) |
@@ -153,13 +166,6 @@ void ApplyExtendedTimestamp(const std::vector<unsigned char>& field, ArchiveItem
     offset += 4 + dataLength;
   }
 }
-
-struct FileTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Type handle) { ::CloseHandle(handle); }
-};
-using FileHandle = ui::UniqueHandle<FileTraits>;
 
 // Traditional PKWARE encryption keys, for checking an encryption header under an empty password.
 struct CryptKeys {
@@ -382,8 +388,8 @@ ArchiveResult ArchiveReader::WriteMember(const ArchiveItem& item, const char* ou
   unz_file_info info{};
   if (unzGetCurrentFileInfo(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
     return ArchiveResult::ReadFailed;
-  FileHandle file(::CreateFileA(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                item.attributes, nullptr));
+  ui::File file(::CreateFileA(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, item.attributes,
+                              nullptr));
   if (!file) return ArchiveResult::CannotCreateFile;
 
   // minizip is built without decryption: encrypted members are read raw and decrypted here.
@@ -460,8 +466,8 @@ ArchiveResult ArchiveReader::ReadEncrypted(const unz_file_info_s& info, int meth
     while (header < 12 && length > 0) {
       // The last header byte must be the check byte an empty password gives.
       if (++header == 12) {
-        unsigned char check = static_cast<unsigned char>(
-            (info.flag & 8) ? (info.dosDate >> 8) : (info.crc >> 24));
+        unsigned char check =
+            static_cast<unsigned char>((info.flag & 8) ? (info.dosDate >> 8) : (info.crc >> 24));
         if (*data != check) {
           result = ArchiveResult::BadPassword;
           ended = true;

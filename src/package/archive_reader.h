@@ -58,7 +58,6 @@ class ArchiveReader {
   };
 
  private:
-
   ArchiveReader() = default;
   ~ArchiveReader() = default;
   ArchiveReader(const ArchiveReader&) = delete;

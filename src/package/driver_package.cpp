@@ -6,18 +6,13 @@
 
 #include "package/archive_reader.h"
 #include "resources/resource.h"
-#include "ui/unique_handle.h"
+#include "ui/handles.h"
 
 namespace {
 
-struct FindTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Type handle) { ::FindClose(handle); }
-};
-using FindHandle = ui::UniqueHandle<FindTraits>;
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 // Same folder, letter case and a final separator aside.
 bool SameFolder(const std::string& a, const std::string& b) {
@@ -47,11 +42,10 @@ void DeleteBeneath(const std::string& folder) {
   int length = std::snprintf(pattern, sizeof pattern, "%s/*.*", folder.c_str());
   if (length < 0 || length >= static_cast<int>(sizeof pattern)) return;
   WIN32_FIND_DATAA entry{};
-  FindHandle search(::FindFirstFileA(pattern, &entry));
+  ui::FindHandle search(::FindFirstFileA(pattern, &entry));
   if (!search) return;
   do {
-    if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0)
-      continue;
+    if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
     std::string path = folder + "\\" + entry.cFileName;
     bool link = entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {

@@ -3,20 +3,14 @@
 #include <cstring>
 
 #include "install/driver_installer.h"
-#include "ui/unique_handle.h"
+#include "ui/handles.h"
 
 namespace {
-
-struct KeyTraits {
-  using Type = HKEY;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type key) { ::RegCloseKey(key); }
-};
 
 // Calls `add` with each value's data text, in the registry's order.
 template <class Add>
 void ForEachDeviceMapValue(const char* keyPath, Add add) {
-  ui::UniqueHandle<KeyTraits> key;
+  ui::Key key;
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
     return;
   for (DWORD index = 0;; ++index) {
@@ -41,9 +35,8 @@ void Append(std::vector<std::string>& foundPorts, const std::string& name) {
 }  // namespace
 
 void CDriverInstaller::EnumerateSerialPorts(std::vector<std::string>& foundPorts) {
-  ForEachDeviceMapValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", [&](const char* data) {
-    Append(foundPorts, std::string(data) + ":");
-  });
+  ForEachDeviceMapValue("HARDWARE\\DEVICEMAP\\SERIALCOMM",
+                        [&](const char* data) { Append(foundPorts, std::string(data) + ":"); });
 }
 
 void CDriverInstaller::EnumerateParallelPorts(std::vector<std::string>& foundPorts) {

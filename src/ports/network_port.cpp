@@ -3,22 +3,9 @@
 #include <cstring>
 
 #include "install/driver_installer.h"
-#include "ui/unique_handle.h"
+#include "ui/handles.h"
 
 namespace {
-
-struct KeyTraits {
-  using Type = HKEY;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type key) { ::RegCloseKey(key); }
-};
-using Key = ui::UniqueHandle<KeyTraits>;
-
-struct ProcessTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type process) { ::CloseHandle(process); }
-};
 
 // A service command that does not end is given up after this long, and left to itself.
 constexpr DWORD kServiceCommandLimit = 60000;
@@ -43,7 +30,7 @@ void RunServiceCommand(const char* parameters) {
   info.lpParameters = parameters;
   info.nShow = SW_HIDE;
   ::ShellExecuteExA(&info);
-  ui::UniqueHandle<ProcessTraits> process(info.hProcess);
+  ui::Process process(info.hProcess);
   if (!process) return;
   if (::WaitForSingleObject(process.Get(), kServiceCommandLimit) == WAIT_TIMEOUT) {
     char trace[96];
@@ -58,9 +45,9 @@ void RunServiceCommand(const char* parameters) {
 void CDriverInstaller::CreateNetworkPort(const char* addressText) {
   char portKeyName[260];
   std::snprintf(portKeyName, sizeof portKeyName, "IP_[%s]", addressText);
-  Key port;
+  ui::Key port;
   {
-    Key ports;
+    ui::Key ports;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE,
                         "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP "
                         "Port\\Ports",

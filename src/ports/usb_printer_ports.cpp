@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ui/unique_handle.h"
+#include "ui/handles.h"
 
 namespace {
 
@@ -14,17 +14,6 @@ const GUID kUsbPrintInterface = {
 
 const char* const kSupportedVendorIds[] = {"vid_067b", "vid_0416", "vid_1cbe",
                                            "vid_0483", "vid_0471", "vid_1FC9"};
-
-struct DeviceSetTraits {
-  using Type = HDEVINFO;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Type set) { ::SetupDiDestroyDeviceInfoList(set); }
-};
-struct KeyTraits {
-  using Type = HKEY;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type key) { ::RegCloseKey(key); }
-};
 
 bool EqualNoCase(const char* a, const char* b, size_t count) {
   for (size_t i = 0; i < count; ++i) {
@@ -66,10 +55,9 @@ std::string CUsbPrinterPorts::InterfaceKeyPath(const char* devicePath, const cha
 }
 
 bool CUsbPrinterPorts::ReadDeviceParameter(const char* devicePath, const char* subkeyName,
-                                           const char* valueName, BYTE* buffer,
-                                           DWORD* dataSize) {
+                                           const char* valueName, BYTE* buffer, DWORD* dataSize) {
   std::string keyPath = InterfaceKeyPath(devicePath, subkeyName);
-  ui::UniqueHandle<KeyTraits> key;
+  ui::Key key;
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.Receive()) !=
       ERROR_SUCCESS) {
     ::OutputDebugStringA("打开键失败");
@@ -92,8 +80,8 @@ bool CUsbPrinterPorts::ReadDeviceParameter(const char* devicePath, const char* s
 }
 
 bool CUsbPrinterPorts::Enumerate(std::vector<std::string>& foundPorts) {
-  ui::UniqueHandle<DeviceSetTraits> set(::SetupDiGetClassDevsA(
-      &kUsbPrintInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+  ui::DeviceSet set(::SetupDiGetClassDevsA(&kUsbPrintInterface, nullptr, nullptr,
+                                           DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
   if (!set) return false;
   for (DWORD index = 0; index < kMaxInterfaces; ++index) {
     SP_DEVICE_INTERFACE_DATA data{};

@@ -3,21 +3,15 @@
 #include <cstring>
 
 #include "install/driver_installer.h"
-#include "ui/unique_handle.h"
+#include "ui/handles.h"
 
 namespace {
-
-struct DcTraits {
-  using Type = HDC;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type dc) { ::DeleteDC(dc); }
-};
-using Dc = ui::UniqueHandle<DcTraits>;
 
 // Keeps an object selected into a device context, and puts the old one back.
 class Selected {
  public:
-  Selected(HDC dc, HGDIOBJ object) : dc_(dc), previous_(dc ? ::SelectObject(dc, object) : nullptr) {}
+  Selected(HDC dc, HGDIOBJ object)
+      : dc_(dc), previous_(dc ? ::SelectObject(dc, object) : nullptr) {}
   ~Selected() {
     if (dc_ && previous_) ::SelectObject(dc_, previous_);
   }
@@ -34,9 +28,9 @@ class Selected {
 void CDriverInstaller::PrintTestPage(const char* queueName, HBITMAP logo, const char* bodyText) {
   BITMAP size{};
   ::GetObjectA(logo, sizeof size, &size);
-  Dc memory(::CreateCompatibleDC(nullptr));
+  ui::Dc memory(::CreateCompatibleDC(nullptr));
   Selected logoSelected(memory.Get(), logo);
-  Dc printer(::CreateDCA(nullptr, queueName, nullptr, nullptr));
+  ui::Dc printer(::CreateDCA(nullptr, queueName, nullptr, nullptr));
   // An unknown queue gives no device context, and then there is nothing to print on.
   if (!printer) return;
   HDC dc = printer.Get();

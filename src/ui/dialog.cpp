@@ -77,7 +77,9 @@ void CDialogEx::OnOK() {
   EndDialog(IDOK);
 }
 
-void CDialogEx::OnCancel() { EndDialog(IDCANCEL); }
+void CDialogEx::OnCancel() {
+  EndDialog(IDCANCEL);
+}
 
 INT_PTR CALLBACK CDialogEx::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   CDialogEx* self = nullptr;

@@ -24,18 +24,18 @@ struct MessageMap {
 
 // In the class:   const ui::MessageMap* GetMessageMap() const override;
 // In the .cpp:    BEGIN_MESSAGE_MAP(CMyDlg) ... entries ... END_MESSAGE_MAP()
-#define BEGIN_MESSAGE_MAP(theClass)                            \
-  const ::ui::MessageMap* theClass::GetMessageMap() const {    \
-    using ThisClass = theClass;                                \
+#define BEGIN_MESSAGE_MAP(theClass)                         \
+  const ::ui::MessageMap* theClass::GetMessageMap() const { \
+    using ThisClass = theClass;                             \
     static const ::ui::MessageMapEntry entries[] = {
-#define END_MESSAGE_MAP()                                                       \
-  }                                                                             \
-  ;                                                                             \
+#define END_MESSAGE_MAP()                                                           \
+  }                                                                                 \
+  ;                                                                                 \
   static const ::ui::MessageMap map{entries, sizeof(entries) / sizeof(entries[0])}; \
-  return &map;                                                                  \
+  return &map;                                                                      \
   }
 
-#define QM_THUNK(body) \
+#define QM_THUNK(body)                                              \
   [](::ui::CDialogEx& d, WPARAM wParam, LPARAM lParam) -> LRESULT { \
     (void)wParam;                                                   \
     (void)lParam;                                                   \
@@ -44,38 +44,55 @@ struct MessageMap {
   }
 
 // void OnPaint()
-#define ON_WM_PAINT() {WM_PAINT, 0, 0, QM_THUNK(self.OnPaint(); return 0;), "OnPaint"},
+#define ON_WM_PAINT()                                                \
+  { WM_PAINT, 0, 0, QM_THUNK(self.OnPaint(); return 0;), "OnPaint" } \
+  ,
 // HCURSOR OnQueryDragIcon(): the icon shown while the minimised window is dragged
-#define ON_WM_QUERYDRAGICON() \
-  {WM_QUERYDRAGICON, 0, 0,    \
-   QM_THUNK(return reinterpret_cast<LRESULT>(self.OnQueryDragIcon());), "OnQueryDragIcon"},
+#define ON_WM_QUERYDRAGICON()                                                                    \
+  {                                                                                              \
+    WM_QUERYDRAGICON, 0, 0, QM_THUNK(return reinterpret_cast<LRESULT>(self.OnQueryDragIcon());), \
+        "OnQueryDragIcon"                                                                        \
+  }                                                                                              \
+  ,
 // void OnDestroy()
-#define ON_WM_DESTROY() {WM_DESTROY, 0, 0, QM_THUNK(self.OnDestroy(); return 0;), "OnDestroy"},
+#define ON_WM_DESTROY()                                                    \
+  { WM_DESTROY, 0, 0, QM_THUNK(self.OnDestroy(); return 0;), "OnDestroy" } \
+  ,
 // bool OnSetCursor(HWND window, UINT hitTest, UINT message): true when it set the cursor
 #define ON_WM_SETCURSOR()                                                                    \
-  {WM_SETCURSOR, 0, 0,                                                                       \
-   QM_THUNK(bool set = self.OnSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam),      \
-                                        HIWORD(lParam));                                     \
-            if (!set) self.SetMsgHandled(false); return set ? TRUE : FALSE;),                \
-   "OnSetCursor"},
+  {                                                                                          \
+    WM_SETCURSOR, 0, 0,                                                                      \
+        QM_THUNK(bool set = self.OnSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam), \
+                                             HIWORD(lParam));                                \
+                 if (!set) self.SetMsgHandled(false); return set ? TRUE : FALSE;),           \
+        "OnSetCursor"                                                                        \
+  }                                                                                          \
+  ,
 // bool OnDeviceChange(UINT eventType, DEV_BROADCAST_HDR* header)
-#define ON_WM_DEVICECHANGE()                                                                 \
-  {WM_DEVICECHANGE, 0, 0,                                                                    \
-   QM_THUNK(return self.OnDeviceChange(static_cast<UINT>(wParam),                            \
-                                       reinterpret_cast<DEV_BROADCAST_HDR*>(lParam))         \
-                       ? TRUE                                                                \
-                       : FALSE;),                                                            \
-   "OnDeviceChange"},
+#define ON_WM_DEVICECHANGE()                                                              \
+  {                                                                                       \
+    WM_DEVICECHANGE, 0, 0,                                                                \
+        QM_THUNK(return self.OnDeviceChange(static_cast<UINT>(wParam),                    \
+                                            reinterpret_cast<DEV_BROADCAST_HDR*>(lParam)) \
+                            ? TRUE                                                        \
+                            : FALSE;),                                                    \
+        "OnDeviceChange"                                                                  \
+  }                                                                                       \
+  ,
 // void handler(): a notice through WM_COMMAND from control `id`
-#define QM_ON_COMMAND(code, id, handler) \
-  {WM_COMMAND, code, id, QM_THUNK(self.handler(); return 0;), #handler},
+#define QM_ON_COMMAND(code, id, handler)                                  \
+  { WM_COMMAND, code, id, QM_THUNK(self.handler(); return 0;), #handler } \
+  ,
 #define ON_BN_CLICKED(id, handler) QM_ON_COMMAND(BN_CLICKED, id, handler)
 #define ON_LBN_SELCHANGE(id, handler) QM_ON_COMMAND(LBN_SELCHANGE, id, handler)
 #define ON_LBN_DBLCLK(id, handler) QM_ON_COMMAND(LBN_DBLCLK, id, handler)
 #define ON_STN_DBLCLK(id, handler) QM_ON_COMMAND(STN_DBLCLK, id, handler)
 // void handler(NMHDR* header, LRESULT* result): a WM_NOTIFY notice from control `id`
-#define ON_NOTIFY(code, id, handler)                                                       \
-  {WM_NOTIFY, static_cast<UINT>(code), id,                                                 \
-   QM_THUNK(LRESULT result = 0; self.handler(reinterpret_cast<NMHDR*>(lParam), &result);   \
-            return result;),                                                               \
-   #handler},
+#define ON_NOTIFY(code, id, handler)                                                          \
+  {                                                                                           \
+    WM_NOTIFY, static_cast<UINT>(code), id,                                                   \
+        QM_THUNK(LRESULT result = 0; self.handler(reinterpret_cast<NMHDR*>(lParam), &result); \
+                 return result;),                                                             \
+        #handler                                                                              \
+  }                                                                                           \
+  ,

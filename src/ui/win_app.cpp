@@ -8,7 +8,9 @@ namespace {
 CWinApp* theApplication = nullptr;
 }
 
-CWinApp::CWinApp() { theApplication = this; }
+CWinApp::CWinApp() {
+  theApplication = this;
+}
 
 CWinApp::~CWinApp() {
   if (theApplication == this) theApplication = nullptr;
@@ -25,14 +27,18 @@ void CWinApp::TakeNameFromModule() {
   if (char* dot = std::strrchr(appName_, '.')) *dot = '\0';
 }
 
-CWinApp* AfxGetApp() { return theApplication; }
+CWinApp* AfxGetApp() {
+  return theApplication;
+}
 
 HINSTANCE AfxGetInstanceHandle() {
   if (theApplication && theApplication->m_hInstance) return theApplication->m_hInstance;
   return ::GetModuleHandleA(nullptr);
 }
 
-const char* AfxGetAppName() { return theApplication ? theApplication->m_pszAppName : ""; }
+const char* AfxGetAppName() {
+  return theApplication ? theApplication->m_pszAppName : "";
+}
 
 int RunApplication(CWinApp& app, HINSTANCE instance) {
   app.m_hInstance = instance;

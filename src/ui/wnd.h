@@ -39,8 +39,8 @@ class CListBox : public CWnd {
     return static_cast<int>(SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
   }
   int InsertString(int index, const char* text) const {
-    return static_cast<int>(SendMessage(LB_INSERTSTRING, static_cast<WPARAM>(index),
-                                        reinterpret_cast<LPARAM>(text)));
+    return static_cast<int>(
+        SendMessage(LB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text)));
   }
   int GetCount() const { return static_cast<int>(SendMessage(LB_GETCOUNT)); }
   int GetCurSel() const { return static_cast<int>(SendMessage(LB_GETCURSEL)); }
@@ -65,7 +65,8 @@ class CIPAddressCtrl : public CWnd {
   // Returns the number of fields that are not blank; blank fields read as 0.
   int GetAddress(BYTE& field0, BYTE& field1, BYTE& field2, BYTE& field3) const {
     DWORD address = 0;
-    int filled = static_cast<int>(SendMessage(IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address)));
+    int filled =
+        static_cast<int>(SendMessage(IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address)));
     field0 = static_cast<BYTE>(address >> 24);
     field1 = static_cast<BYTE>(address >> 16);
     field2 = static_cast<BYTE>(address >> 8);

@@ -31,7 +31,8 @@ class ArchiveReaderTest : public SimTest {
  protected:
   Reader Open(const std::string& bytes) {
     bytes_ = bytes;
-    return Reader(ArchiveReader::OpenFromMemory(bytes_.data(), static_cast<uint32_t>(bytes_.size())));
+    return Reader(
+        ArchiveReader::OpenFromMemory(bytes_.data(), static_cast<uint32_t>(bytes_.size())));
   }
   ArchiveItem Item(ArchiveReader& reader, int index) {
     ArchiveItem item{};
@@ -94,7 +95,7 @@ TEST_F(ArchiveReaderTest, AttributesByHost) {
 }
 
 TEST_F(ArchiveReaderTest, DosTimeIsLocalTimeTurnedIntoUtc) {
-  sim::System().utcBiasMinutes = 480;  // China
+  sim::System().utcBiasMinutes = 480;         // China
   auto reader = Open(MakeZip({{"a", "x"}}));  // DOS 0x5097 / 0x7472
   ArchiveItem item = Item(*reader, 0);
   // 2020-04-23 14:35:36 at UTC+8 is 06:35:36 UTC, 1587623736 seconds after 1970.
@@ -272,7 +273,8 @@ TEST_F(Extraction, NamesAndPathsBeyondTheBuffersAreRefused) {
       << "C:\\T\\ and 259 bytes do not fit in a path";
   EXPECT_EQ(reader->GetItem(1, item), ArchiveResult::Corrupt);
   EXPECT_EQ(reader->GetItem(2, item), ArchiveResult::Corrupt);
-  EXPECT_EQ(reader->ExtractItem(2, "x"), ArchiveResult::Corrupt) << "no action on an unbuilt record";
+  EXPECT_EQ(reader->ExtractItem(2, "x"), ArchiveResult::Corrupt)
+      << "no action on an unbuilt record";
   EXPECT_EQ(sim::Tree("C:\\T"), std::vector<std::string>{});
 }
 
@@ -295,8 +297,7 @@ TEST_F(ArchiveReaderTest, GarbageDoesNotOpen) {
 
 // Every truncation of an archive either does not open or yields only true data.
 TEST_F(ArchiveReaderTest, TruncatedArchivesNeverYieldWrongData) {
-  const std::vector<ZipMember> members = {{"a", std::string(3000, 'a') + "alpha"},
-                                          {"b", "beta"}};
+  const std::vector<ZipMember> members = {{"a", std::string(3000, 'a') + "alpha"}, {"b", "beta"}};
   std::string zip = MakeZip(members);
   sim::PutFolder("C:\\T");
   for (size_t cut = 1; cut < zip.size(); ++cut) {

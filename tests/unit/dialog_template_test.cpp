@@ -11,8 +11,8 @@ struct Expected {
   int id;
   const char* className;
   int x, y, cx, cy;
-  DWORD styles;      // bits that must be set
-  DWORD notStyles;   // bits that must be clear
+  DWORD styles;     // bits that must be set
+  DWORD notStyles;  // bits that must be clear
   DWORD exStyle;
 };
 
@@ -124,10 +124,11 @@ class ScriptReader : public ::testing::Test {
 };
 
 TEST_F(ScriptReader, MacrosNotAndEscapedQuotes) {
-  ASSERT_TRUE(Parse("#define IDD_X 7\n#define TEXT \"say \"\"hi\"\"\"\n"
-                    "IDD_X DIALOGEX 0, 0, 10, 20\nSTYLE WS_POPUP | WS_CAPTION\nBEGIN\n"
-                    "  CONTROL TEXT, 5, \"Static\", SS_NOTIFY | NOT WS_VISIBLE, 1, 2, 3, 4\n"
-                    "END\n"))
+  ASSERT_TRUE(
+      Parse("#define IDD_X 7\n#define TEXT \"say \"\"hi\"\"\"\n"
+            "IDD_X DIALOGEX 0, 0, 10, 20\nSTYLE WS_POPUP | WS_CAPTION\nBEGIN\n"
+            "  CONTROL TEXT, 5, \"Static\", SS_NOTIFY | NOT WS_VISIBLE, 1, 2, 3, 4\n"
+            "END\n"))
       << error_;
   const auto& c = parsed_.dialogs.at(7).controls.at(0);
   EXPECT_EQ(c.text, "say \"hi\"");

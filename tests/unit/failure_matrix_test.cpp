@@ -124,7 +124,7 @@ const Row kRows[] = {
 
 // Calls that have no failure: they return nothing, or only a value that is always there.
 const std::set<std::string> kCannotFail = {
-    "GetUserDefaultUILanguage", "GetNativeSystemInfo", "GetLocalTime", "Sleep",
+    "GetUserDefaultUILanguage", "GetNativeSystemInfo", "GetLocalTime",  "Sleep",
     "OutputDebugStringA",       "GetSystemMetrics",    "ConfigurePortA"};
 
 class FailureMatrix : public SimTest {
@@ -177,7 +177,8 @@ class FailureMatrix : public SimTest {
 
   static bool Allowed(const std::string& path) {
     auto under = [&](const std::string& folder) {
-      return path.size() >= folder.size() && strncasecmp(path.c_str(), folder.c_str(), folder.size()) == 0;
+      return path.size() >= folder.size() &&
+             strncasecmp(path.c_str(), folder.c_str(), folder.size()) == 0;
     };
     return under(kStage) || under(sim::DriverDirectory("Windows x64") + "\\KV") ||
            under(sim::DriverDirectory("Windows x64") + "\\UNI") ||
@@ -226,9 +227,10 @@ TEST_F(FailureMatrix, EveryCallFailsInTurnAndNothingIsLost) {
     });
     EXPECT_FALSE(successShown && !installed) << "a success reported after a failure";
     if (*row.message) {
-      EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [&](const std::string& t) {
-        return t.find(row.message) != std::string::npos;
-      })) << "expected a message with: " << row.message;
+      EXPECT_TRUE(std::any_of(
+          texts.begin(), texts.end(),
+          [&](const std::string& t) { return t.find(row.message) != std::string::npos; }))
+          << "expected a message with: " << row.message;
     }
     if (row.quiet) {
       EXPECT_TRUE(texts.empty()) << texts.front();

@@ -66,8 +66,7 @@ TEST_F(Hostile, TenThousandMembers) {
     members.push_back({"d" + std::to_string(i % 10) + "/f" + std::to_string(i), "x", false});
   auto start = std::chrono::steady_clock::now();
   UnpackAndCheck(MakeZip(members));
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(sim::Tree(kStaging).size(), 10010u);
   EXPECT_LT(seconds, 30.0);
 }
@@ -150,8 +149,7 @@ TEST_F(ManyPrinters, TenThousandPrintersAreSearchedUnderASecond) {
   Add("KV-80C (copy 1)");
   auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_STREQ(installer_.installedPrinterName, "KV-80C (copy 2)");
   // The fixed waits of the installation are simulated; what remains is the search itself.
   EXPECT_LT(seconds, 1.0);

@@ -54,20 +54,24 @@ class InstallCommand : public SimTest {
 };
 
 TEST_F(InstallCommand, SerialWritesThePortSettingsForTheChosenBaudRate) {
-  Run([](HWND d) {
-    Choose(d, IDC_SERIAL);
-    Choose(d, IDC_BAUD_115200);
-    Install(d);
-  }, true);
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_SERIAL);
+        Choose(d, IDC_BAUD_115200);
+        Install(d);
+      },
+      true);
   EXPECT_EQ(Setting("COM1:"), std::string("115200,n,8,1,p\0", 15));
   EXPECT_EQ(sim::Spooler().printers.at(0).port, "COM1:");
   EXPECT_TRUE(sim::PrintJobs().empty()) << "no test page for serial";
   sim::Reset();
   SetUp();
-  Run([](HWND d) {
-    Choose(d, IDC_SERIAL);
-    Install(d);
-  }, true);
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_SERIAL);
+        Install(d);
+      },
+      true);
   EXPECT_EQ(Setting("COM1:"), std::string("9600,n,8,1,p\0", 13));
 }
 
@@ -78,22 +82,27 @@ TEST_F(InstallCommand, TheSettingsKeyIsNeverCreated) {
     for (const char* file : kFiles) sim::PutFile(kStage + "\\" + folder + "\\" + file, file);
   sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
                         std::string("COM1\0", 5));
-  Run([](HWND d) {
-    Choose(d, IDC_SERIAL);
-    Install(d);
-  }, true);
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_SERIAL);
+        Install(d);
+      },
+      true);
   EXPECT_FALSE(sim::RegistryKeyExists(kSerialSettings));
   EXPECT_EQ(sim::CountOf("RegCreateKeyExA"), 0);
 }
 
 TEST_F(InstallCommand, NetworkCreatesAndUsesThePortAndPrintsNothing) {
-  Run([](HWND d) {
-    Choose(d, IDC_NETWORK);
-    TypeAddress(d, 10, 0, 0, 7);
-    Install(d);
-  }, true);
-  EXPECT_TRUE(sim::RegistryKeyExists(
-      "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports\\IP_[10.0.0.7]"));
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_NETWORK);
+        TypeAddress(d, 10, 0, 0, 7);
+        Install(d);
+      },
+      true);
+  EXPECT_TRUE(
+      sim::RegistryKeyExists("SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP "
+                             "Port\\Ports\\IP_[10.0.0.7]"));
   ASSERT_EQ(sim::Spooler().printers.size(), 1u);
   EXPECT_EQ(sim::Spooler().printers[0].port, "IP_[10.0.0.7]");
   EXPECT_TRUE(sim::PrintJobs().empty());
@@ -118,55 +127,61 @@ TEST_F(InstallCommand, UsbSuccessPrintsTheTestPageOnTheUniqueNameAndCloses) {
 }
 
 TEST_F(InstallCommand, ParallelClosesWithoutATestPageAndYesSetsTheDefault) {
-  Run([](HWND d) {
-    Choose(d, IDC_DEFAULT_YES);
-    Choose(d, IDC_PARALLEL);
-    Install(d);
-  }, true);
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_DEFAULT_YES);
+        Choose(d, IDC_PARALLEL);
+        Install(d);
+      },
+      true);
   EXPECT_TRUE(sim::PrintJobs().empty());
   EXPECT_EQ(sim::Spooler().printers.at(0).port, "LPT1:");
   EXPECT_EQ(sim::Spooler().defaultPrinter, "KV-80C");
 }
 
 TEST_F(InstallCommand, AFailedInstallationLeavesTheDialogOpenForAnotherTry) {
-  Run([](HWND d) {
-    DeleteFileA((kStage + "\\Windows x64\\UNIDRV.DLL").c_str());
-    Choose(d, IDC_PARALLEL);
-    Install(d);
-    EXPECT_TRUE(IsWindowVisible(d));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDCANCEL)));
-    EXPECT_EQ(sim::Inspect(GetDlgItem(d, IDC_PARALLEL)).check, BST_CHECKED);
-    EXPECT_EQ(sim::Inspect(GetDlgItem(d, IDC_PORT_LIST)).listSelection, 1);
-    sim::PutFile(kStage + "\\Windows x64\\UNIDRV.DLL", "back");
-    Install(d);
-  }, true);
+  Run(
+      [](HWND d) {
+        DeleteFileA((kStage + "\\Windows x64\\UNIDRV.DLL").c_str());
+        Choose(d, IDC_PARALLEL);
+        Install(d);
+        EXPECT_TRUE(IsWindowVisible(d));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDCANCEL)));
+        EXPECT_EQ(sim::Inspect(GetDlgItem(d, IDC_PARALLEL)).check, BST_CHECKED);
+        EXPECT_EQ(sim::Inspect(GetDlgItem(d, IDC_PORT_LIST)).listSelection, 1);
+        sim::PutFile(kStage + "\\Windows x64\\UNIDRV.DLL", "back");
+        Install(d);
+      },
+      true);
   EXPECT_EQ(sim::Spooler().printers.size(), 1u);
 }
 
 TEST_F(InstallCommand, ButtonsAreDisabledAndTheCursorWaitsWhileInstalling) {
   bool sawWait = false, buttonsDisabled = false, closeRefused = false;
-  Run([&](HWND d) {
-    sim::SetMessageBoxAnswer([&](const sim::MessageBoxRecord&) {
-      sim::MoveMouseOver(d, GetDlgItem(d, IDC_WIZARD_LINK));
-      sawWait = sim::CurrentCursor() == sim::StandardCursor(IDC_WAIT);
-      buttonsDisabled = !IsWindowEnabled(GetDlgItem(d, IDOK)) &&
-                        !IsWindowEnabled(GetDlgItem(d, IDCANCEL));
-      EnableWindow(d, TRUE);  // as if the box were gone: Esc must still be refused
-      closeRefused = !sim::PressKey(d, VK_ESCAPE);
-      EnableWindow(d, FALSE);
-      return IDOK;
-    });
-    Choose(d, IDC_PARALLEL);
-    DeleteFileA((kStage + "\\Windows x64\\UNIDRV.DLL").c_str());
-    Install(d);
-    sim::MoveMouseOver(d, GetDlgItem(d, IDC_WIZARD_LINK));
-    EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_HAND));
-    sim::MoveMouseOver(d, GetDlgItem(d, IDOK));
-    EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_ARROW));
-    sim::MoveMouseOver(d, d);
-    EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_ARROW));
-  }, false);
+  Run(
+      [&](HWND d) {
+        sim::SetMessageBoxAnswer([&](const sim::MessageBoxRecord&) {
+          sim::MoveMouseOver(d, GetDlgItem(d, IDC_WIZARD_LINK));
+          sawWait = sim::CurrentCursor() == sim::StandardCursor(IDC_WAIT);
+          buttonsDisabled =
+              !IsWindowEnabled(GetDlgItem(d, IDOK)) && !IsWindowEnabled(GetDlgItem(d, IDCANCEL));
+          EnableWindow(d, TRUE);  // as if the box were gone: Esc must still be refused
+          closeRefused = !sim::PressKey(d, VK_ESCAPE);
+          EnableWindow(d, FALSE);
+          return IDOK;
+        });
+        Choose(d, IDC_PARALLEL);
+        DeleteFileA((kStage + "\\Windows x64\\UNIDRV.DLL").c_str());
+        Install(d);
+        sim::MoveMouseOver(d, GetDlgItem(d, IDC_WIZARD_LINK));
+        EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_HAND));
+        sim::MoveMouseOver(d, GetDlgItem(d, IDOK));
+        EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_ARROW));
+        sim::MoveMouseOver(d, d);
+        EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_ARROW));
+      },
+      false);
   EXPECT_TRUE(sawWait);
   EXPECT_TRUE(buttonsDisabled);
   EXPECT_TRUE(closeRefused);
@@ -177,8 +192,12 @@ TEST_F(InstallCommand, WizardLinkByArchitecture) {
     WORD architecture;
     const char* parameters;
   } cases[] = {
-      {0, "printui.dll PrintUIEntry /ii /f \"C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020\\Windows NT x86\\KVDRV.INF\""},
-      {9, "printui.dll PrintUIEntry /ii /f \"C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020\\Windows x64\\KVDRVx64.INF\""},
+      {0,
+       "printui.dll PrintUIEntry /ii /f "
+       "\"C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020\\Windows NT x86\\KVDRV.INF\""},
+      {9,
+       "printui.dll PrintUIEntry /ii /f "
+       "\"C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020\\Windows x64\\KVDRVx64.INF\""},
       {6, nullptr},
   };
   for (const auto& c : cases) {
@@ -208,13 +227,15 @@ TEST_F(InstallCommand, AnAddressNoPrinterCanHaveIsRefusedBeforeAnythingIsWritten
     SCOPED_TRACE(first);
     sim::Reset();
     SetUp();
-    Run([&](HWND d) {
-      Choose(d, IDC_NETWORK);
-      if (first >= 0) TypeAddress(d, first, 1, 2, 3);  // -1: the control left untouched
-      Install(d);
-      EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
-      EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDCANCEL)));
-    }, false);
+    Run(
+        [&](HWND d) {
+          Choose(d, IDC_NETWORK);
+          if (first >= 0) TypeAddress(d, first, 1, 2, 3);  // -1: the control left untouched
+          Install(d);
+          EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+          EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDCANCEL)));
+        },
+        false);
     ASSERT_EQ(sim::MessageBoxes().size(), 1u);
     EXPECT_EQ(sim::MessageBoxes()[0].text, "Please enter the printer's valid IP address !");
     EXPECT_EQ(sim::CountOf("RegCreateKeyExA") + sim::CountOf("CopyFileA"), 0);
@@ -223,19 +244,23 @@ TEST_F(InstallCommand, AnAddressNoPrinterCanHaveIsRefusedBeforeAnythingIsWritten
   SetUp();
   sim::System().uiLanguage = 2052;
   sim::System().ansiCodePage = 936;
-  Run([](HWND d) {
-    Choose(d, IDC_NETWORK);
-    Install(d);
-  }, false);
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_NETWORK);
+        Install(d);
+      },
+      false);
   EXPECT_EQ(sim::MessageBoxes().at(0).text, Gbk("请输入打印机的有效 IP 地址 !"));
 }
 
 TEST_F(InstallCommand, NoSelectedEntryWritesNothing) {
-  Run([](HWND d) {
-    Choose(d, IDC_SERIAL);
-    SendMessageA(GetDlgItem(d, IDC_PORT_LIST), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    Install(d);
-  }, false);
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_SERIAL);
+        SendMessageA(GetDlgItem(d, IDC_PORT_LIST), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        Install(d);
+      },
+      false);
   EXPECT_EQ(sim::CountOf("RegSetValueExA") + sim::CountOf("CopyFileA"), 0);
   EXPECT_EQ(sim::RegistryValues(kSerialSettings).size(), 1u);
 }

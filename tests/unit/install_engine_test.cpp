@@ -53,7 +53,7 @@ TEST_F(InstallEngine, FlavourFollowsTheNativeArchitecture) {
   struct Case {
     WORD architecture;
     const char* environment;
-  } cases[] = {{9, "Windows x64"}, {0, "Windows NT x86"}, {12, "Windows NT x86"},
+  } cases[] = {{9, "Windows x64"},    {0, "Windows NT x86"}, {12, "Windows NT x86"},
                {5, "Windows NT x86"}, {6, "Windows NT x86"}, {0xFFFF, "Windows NT x86"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.architecture);
@@ -199,7 +199,8 @@ TEST_F(InstallEngine, NoPrinterGivesTheBaseNameAndOneTracePerPrinter) {
 TEST_F(InstallEngine, ANameDifferingInCaseIsNoClashButTheSpoolerRefusesIt) {
   AddPrinter("kv-80c");
   EXPECT_FALSE(installer_.InstallPrinter(1, "LPT1:"));
-  EXPECT_EQ(sim::CallsOf("AddPrinterA"), std::vector<std::string>{"null, 2, \"KV-80C\", \"LPT1:\""});
+  EXPECT_EQ(sim::CallsOf("AddPrinterA"),
+            std::vector<std::string>{"null, 2, \"KV-80C\", \"LPT1:\""});
   std::vector<std::string> expected = {"The printer already exists.\r\n", "Install Failed !"};
   EXPECT_EQ(Texts(), expected);
   EXPECT_EQ(sim::CountOf("SetDefaultPrinterA"), 0);
@@ -250,8 +251,8 @@ TEST_F(InstallEngine, AnErrorWithoutSystemTextIsShownByItsCode) {
   installer_.userLanguage = 2052;
   sim::FailCall("AddPrinterDriverA", 1234);
   EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
-  std::vector<std::string> expected = {"Error 1234 (0x4D2)",
-                                       Gbk("安装打印机驱动过程发生错误 !\r\n请关闭您的杀毒软件后重试 !")};
+  std::vector<std::string> expected = {
+      "Error 1234 (0x4D2)", Gbk("安装打印机驱动过程发生错误 !\r\n请关闭您的杀毒软件后重试 !")};
   EXPECT_EQ(Texts(), expected);
 }
 

@@ -19,7 +19,8 @@ const Caption kCaptions[] = {
      "1.Set this printer to the system's default printer?"},
     {1002, "否 (不设置为默认)", "No (not default)"},
     {1003, "是 (设置为默认)", "Yes (default)"},
-    {1031, "2. 您的打印机通过哪种方式与电脑连接 ?", "2.How does your printer connect to your computer?"},
+    {1031, "2. 您的打印机通过哪种方式与电脑连接 ?",
+     "2.How does your printer connect to your computer?"},
     {1007, "串口", "COM"},
     {1008, "并口", "LPT"},
     {1009, "以太网", "LAN"},
@@ -32,8 +33,8 @@ const Caption kCaptions[] = {
 };
 
 const std::pair<int, const char*> kUnchangedCaptions[] = {
-    {1006, "USB "}, {1024, "9600"}, {1025, "19200"}, {1026, "38400"}, {1027, "115200"},
-    {1033, "                "},
+    {1006, "USB "},  {1024, "9600"},   {1025, "19200"},
+    {1026, "38400"}, {1027, "115200"}, {1033, "                "},
 };
 
 std::string TextOf(HWND dialog, int id) {

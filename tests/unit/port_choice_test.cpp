@@ -78,7 +78,8 @@ TEST_F(PortChoice, SerialPortsShowTheBaudGroupInChinese) {
   sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
                         std::string("COM1\0", 5));
   Run([](HWND d) {
-    ExpectNotice(d, Gbk("未检测到电脑上连接有<USB打印机>! 请您确认您的USB打印机与电脑已经正确的连接 !"));
+    ExpectNotice(
+        d, Gbk("未检测到电脑上连接有<USB打印机>! 请您确认您的USB打印机与电脑已经正确的连接 !"));
     sim::Click(GetDlgItem(d, IDC_SERIAL));
     std::vector<std::string> expected = {Gbk("请选择以下串口端口:"), "COM1:"};
     EXPECT_EQ(Info(d, IDC_PORT_LIST).listEntries, expected);
@@ -149,8 +150,7 @@ TEST_F(PortChoice, AddressIsResetByOtherTypesAndKeptByNetworkAgain) {
 
 TEST_F(PortChoice, RegisteredForUsbPrinterInterfaceNotices) {
   Run([](HWND) {});
-  EXPECT_EQ(sim::CallsOf("RegisterDeviceNotificationA"),
-            std::vector<std::string>{"32, 5, 0"});
+  EXPECT_EQ(sim::CallsOf("RegisterDeviceNotificationA"), std::vector<std::string>{"32, 5, 0"});
 }
 
 TEST_F(PortChoice, MessageTableHasOneEntryPerEvent) {

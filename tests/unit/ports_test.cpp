@@ -29,7 +29,9 @@ class UsbPorts : public SimTest {
   }
 };
 
-TEST_F(UsbPorts, NoPrinterAttached) { EXPECT_TRUE(Found().empty()); }
+TEST_F(UsbPorts, NoPrinterAttached) {
+  EXPECT_TRUE(Found().empty());
+}
 
 TEST_F(UsbPorts, OnlySupportedVendorsInAnyCase) {
   Attach(UsbPath("vid_04b8", "a"), 1);
@@ -128,8 +130,10 @@ TEST_F(DeviceMaps, SerialNamesAreTheWholeDataWithAColon) {
 
 TEST_F(DeviceMaps, ParallelNamesTakeTheLastCharacter) {
   const std::string key = "HARDWARE\\DEVICEMAP\\PARALLEL PORTS";
-  sim::PutRegistryValue(key, "\\Device\\Parallel0", REG_SZ, std::string("\\DosDevices\\LPT1\0", 17));
-  sim::PutRegistryValue(key, "\\Device\\Parallel1", REG_SZ, std::string("\\DosDevices\\LPT10\0", 18));
+  sim::PutRegistryValue(key, "\\Device\\Parallel0", REG_SZ,
+                        std::string("\\DosDevices\\LPT1\0", 17));
+  sim::PutRegistryValue(key, "\\Device\\Parallel1", REG_SZ,
+                        std::string("\\DosDevices\\LPT10\0", 18));
   sim::PutRegistryValue(key, "\\Device\\Parallel2", REG_SZ, std::string());
   sim::PutRegistryValue(key, "\\Device\\Parallel3", REG_SZ, std::string(300, 'x') + "9");
   sim::PutRegistryValue(key, "\\Device\\Parallel4", REG_BINARY, "LPT2");  // no terminator
@@ -172,7 +176,9 @@ class NetworkPort : public SimTest {
   CDriverInstaller installer_;
 };
 
-std::string Dword(DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+std::string Dword(DWORD v) {
+  return std::string(reinterpret_cast<const char*>(&v), 4);
+}
 
 TEST_F(NetworkPort, TenValuesInOrderThenTheRestart) {
   installer_.CreateNetworkPort("192.168.1.100");

@@ -8,7 +8,9 @@ namespace {
 
 constexpr int kDialog = 902;
 
-INT_PTR CALLBACK Plain(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+INT_PTR CALLBACK Plain(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_INITDIALOG;
+}
 
 class SimWindows : public SimTest {
  protected:
@@ -40,8 +42,8 @@ class SimWindows : public SimTest {
       body(d);
       EndDialog(d, 77);
     });
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kDialog), nullptr,
-                                     Plain, 0);
+    INT_PTR result =
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kDialog), nullptr, Plain, 0);
     EXPECT_TRUE(ran_);
     return result;
   }
@@ -54,9 +56,9 @@ TEST_F(SimWindows, SortedAddLandsInOrderInsertAtEndDoesNot) {
     EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("m")), 0);
     EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("B")), 0);
     EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("c")), 1);
-    EXPECT_EQ(SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(-1),
-                           reinterpret_cast<LPARAM>("a")),
-              3);
+    EXPECT_EQ(
+        SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("a")),
+        3);
     EXPECT_EQ(SendMessageA(list, LB_INSERTSTRING, 9, reinterpret_cast<LPARAM>("x")), LB_ERR);
     std::vector<std::string> expected = {"B", "c", "m", "a"};
     EXPECT_EQ(sim::Inspect(list).listEntries, expected);
@@ -71,7 +73,8 @@ TEST_F(SimWindows, SelectionRulesOfTheListBox) {
   Run([](HWND d) {
     HWND list = GetDlgItem(d, 3);
     EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), LB_ERR) << "nothing selected at first";
-    for (const char* e : {"a", "b"}) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e));
+    for (const char* e : {"a", "b"})
+      SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e));
     EXPECT_EQ(SendMessageA(list, LB_SETCURSEL, 1, 0), 1);
     EXPECT_EQ(SendMessageA(list, LB_SETCURSEL, 5, 0), LB_ERR);
     EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), LB_ERR) << "a bad index clears it";

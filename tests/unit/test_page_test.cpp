@@ -40,12 +40,15 @@ TEST_F(TestPage, CallsInOrderWithTheirArguments) {
   std::vector<std::string> calls = sim::CallSequence(
       {"GetObjectA", "CreateCompatibleDC", "SelectObject", "CreateDCA", "StartDocA", "StartPage",
        "DrawTextA", "BitBlt", "TextOutA", "GetLocalTime", "EndPage", "EndDoc", "DeleteDC"});
-  std::vector<std::string> expected = {"GetObjectA", "CreateCompatibleDC", "SelectObject",
-                                       "CreateDCA",  "StartDocA",          "StartPage",
-                                       "DrawTextA",  "BitBlt",             "TextOutA",
-                                       "GetLocalTime", "TextOutA",         "TextOutA",
-                                       "EndPage",    "EndDoc",             "DeleteDC",
-                                       "SelectObject", "DeleteDC"};
+  std::vector<std::string> expected = {"GetObjectA",   "CreateCompatibleDC",
+                                       "SelectObject", "CreateDCA",
+                                       "StartDocA",    "StartPage",
+                                       "DrawTextA",    "BitBlt",
+                                       "TextOutA",     "GetLocalTime",
+                                       "TextOutA",     "TextOutA",
+                                       "EndPage",      "EndDoc",
+                                       "DeleteDC",     "SelectObject",
+                                       "DeleteDC"};
   EXPECT_EQ(calls, expected);
   EXPECT_EQ(sim::CallsOf("CreateDCA"), std::vector<std::string>{"null, \"KV-80C (copy 1)\", null"});
   EXPECT_EQ(sim::CallsOf("StartDocA"),

@@ -3,7 +3,9 @@
 
 #include "app/quillmate_dlg.h"
 
-std::string Gbk(const std::string& utf8) { return sim::ToAnsi(utf8, 936); }
+std::string Gbk(const std::string& utf8) {
+  return sim::ToAnsi(utf8, 936);
+}
 
 void SimTest::SetUp() {
   sim::Reset();

@@ -13,8 +13,8 @@ struct ZipMember {
   uint16_t versionMadeBy = 20;  // host 0 in the high byte
   uint32_t dosDate = 0x50977472;
   std::string localExtra;
-  bool encrypt = false;       // byte-built archives only: stored, empty password
-  bool wrongCheck = false;    // with encrypt: a header whose check byte is off
+  bool encrypt = false;     // byte-built archives only: stored, empty password
+  bool wrongCheck = false;  // with encrypt: a header whose check byte is off
 };
 
 // Through minizip's zip API.

@@ -9,9 +9,12 @@ using namespace sim::detail;
 
 namespace {
 
-const GUID kUsbPrint = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+const GUID kUsbPrint = {
+    0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
 
-bool SameGuid(const GUID* a, const GUID& b) { return a && std::memcmp(a, &b, sizeof b) == 0; }
+bool SameGuid(const GUID* a, const GUID& b) {
+  return a && std::memcmp(a, &b, sizeof b) == 0;
+}
 
 bool Fail(DWORD error) {
   M().lastError = error;
@@ -22,7 +25,9 @@ bool Fail(DWORD error) {
 
 namespace sim {
 
-std::vector<UsbInterface>& UsbPrinterInterfaces() { return M().usbInterfaces; }
+std::vector<UsbInterface>& UsbPrinterInterfaces() {
+  return M().usbInterfaces;
+}
 
 std::string InterfaceParametersKey(const std::string& path) {
   std::string transformed;
@@ -54,21 +59,24 @@ void UnplugUsbPrinter(const std::string& path) {
   BroadcastDeviceChange(DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_DEVICEINTERFACE);
 }
 
-int OpenDeviceInfoSets() { return static_cast<int>(M().deviceSets.size()); }
+int OpenDeviceInfoSets() {
+  return static_cast<int>(M().deviceSets.size());
+}
 
 }  // namespace sim
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DWORD flags) {
   if (Enter("SetupDiGetClassDevsA", Args(enumerator, flags))) return INVALID_HANDLE_VALUE;
   std::vector<sim::UsbInterface> present;
-  if (SameGuid(classGuid, kUsbPrint) && (flags & DIGCF_DEVICEINTERFACE)) present = M().usbInterfaces;
+  if (SameGuid(classGuid, kUsbPrint) && (flags & DIGCF_DEVICEINTERFACE))
+    present = M().usbInterfaces;
   uintptr_t handle = M().nextDeviceSet += 4;
   M().deviceSets[handle] = present;
   return reinterpret_cast<HDEVINFO>(handle);
 }
 
-BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID* classGuid,
-                                 DWORD index, PSP_DEVICE_INTERFACE_DATA data) {
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID* classGuid, DWORD index,
+                                 PSP_DEVICE_INTERFACE_DATA data) {
   if (Enter("SetupDiEnumDeviceInterfaces", Args(index))) return FALSE;
   auto it = M().deviceSets.find(reinterpret_cast<uintptr_t>(set));
   if (it == M().deviceSets.end()) return Fail(ERROR_INVALID_HANDLE);

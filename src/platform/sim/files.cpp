@@ -17,18 +17,22 @@ namespace sim::detail {
 namespace {
 
 struct Resolved {
-  DWORD error = 0;             // nonzero: the path cannot name anything
-  std::string host;            // where it is, or would be, on the host
-  std::string windows;         // the absolute Windows path, normalised
+  DWORD error = 0;      // nonzero: the path cannot name anything
+  std::string host;     // where it is, or would be, on the host
+  std::string windows;  // the absolute Windows path, normalised
   bool exists = false;
   bool parentExists = false;
   bool trailingSeparator = false;
   bool isRoot = false;
 };
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
-bool Lead(unsigned char c) { return M().system.ansiCodePage == 936 && c >= 0x81 && c <= 0xFE; }
+bool Lead(unsigned char c) {
+  return M().system.ansiCodePage == 936 && c >= 0x81 && c <= 0xFE;
+}
 
 // Splits at separators; a GBK trail byte equal to a backslash is never one.
 std::vector<std::string> SplitAnsi(const std::string& path) {
@@ -73,7 +77,9 @@ bool InvalidName(const std::string& name) {
   return false;
 }
 
-bool LStat(const std::string& host, struct stat& st) { return ::lstat(host.c_str(), &st) == 0; }
+bool LStat(const std::string& host, struct stat& st) {
+  return ::lstat(host.c_str(), &st) == 0;
+}
 bool IsDirectory(const std::string& host) {
   struct stat st;
   return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -229,7 +235,8 @@ struct FileSystem {
   }
 
   bool IsOpen(const std::string& host) const {
-    return std::any_of(open.begin(), open.end(), [&](const auto& f) { return f.second.host == host; });
+    return std::any_of(open.begin(), open.end(),
+                       [&](const auto& f) { return f.second.host == host; });
   }
 
   void Forget(const std::string& host) {
@@ -289,8 +296,8 @@ long long DaysSince1601(int y, unsigned m, unsigned d) {
 FILETIME Now() {
   const SYSTEMTIME& t = M().system.localTime;
   long long days = DaysSince1601(t.wYear, t.wMonth, t.wDay);
-  long long seconds = days * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond -
-                      M().system.utcBiasMinutes * 60LL;
+  long long seconds =
+      days * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond - M().system.utcBiasMinutes * 60LL;
   return FromTicks(static_cast<ULONGLONG>(seconds) * 10000000ULL);
 }
 
@@ -343,7 +350,9 @@ WIN32_FIND_DATAA FindData(FileSystem& fs, const std::string& host, const std::st
 
 namespace sim {
 
-std::string SandboxRoot() { return Fs().root; }
+std::string SandboxRoot() {
+  return Fs().root;
+}
 
 std::string HostPath(const std::string& path) {
   Resolved r = Fs().Resolve(path);
@@ -449,7 +458,9 @@ std::vector<std::string> Tree(const std::string& root) {
   return paths;
 }
 
-int OpenFileCount() { return static_cast<int>(Fs().open.size()); }
+int OpenFileCount() {
+  return static_cast<int>(Fs().open.size());
+}
 
 }  // namespace sim
 
@@ -550,8 +561,8 @@ BOOL DeleteFileA(LPCSTR path) {
   return TRUE;
 }
 
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
-                   DWORD disposition, DWORD flagsAndAttributes, HANDLE) {
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flagsAndAttributes, HANDLE) {
   if (Enter("CreateFileA", Args(path, access, share, disposition, flagsAndAttributes)))
     return INVALID_HANDLE_VALUE;
   FileSystem& fs = Fs();
@@ -697,7 +708,8 @@ HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     return strcasecmp(a.c_str(), b.c_str()) < 0;
   });
-  for (const auto& name : names) search.entries.push_back(FindData(fs, dir.host + "/" + name, name));
+  for (const auto& name : names)
+    search.entries.push_back(FindData(fs, dir.host + "/" + name, name));
   if (search.entries.empty()) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
   *data = search.entries[0];
   search.next = 1;
@@ -717,7 +729,8 @@ BOOL FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data) {
 
 BOOL FindClose(HANDLE search) {
   Enter("FindClose", "");
-  return Fs().searches.erase(reinterpret_cast<uintptr_t>(search)) ? TRUE : Fail(ERROR_INVALID_HANDLE);
+  return Fs().searches.erase(reinterpret_cast<uintptr_t>(search)) ? TRUE
+                                                                  : Fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* system, LPFILETIME file) {
@@ -731,8 +744,7 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* system, LPFILETIME file) {
     return Fail(ERROR_INVALID_PARAMETER);
   long long days = DaysSince1601(t.wYear, t.wMonth, t.wDay);
   ULONGLONG ticks =
-      ((static_cast<ULONGLONG>(days) * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond) *
-           1000 +
+      ((static_cast<ULONGLONG>(days) * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond) * 1000 +
        t.wMilliseconds) *
       10000ULL;
   *file = FromTicks(ticks);
@@ -764,7 +776,9 @@ BOOL CloseHandle(HANDLE handle) {
   return Fail(ERROR_INVALID_HANDLE);
 }
 
-BOOL IsDBCSLeadByte(BYTE byte) { return Lead(byte); }
+BOOL IsDBCSLeadByte(BYTE byte) {
+  return Lead(byte);
+}
 
 LPSTR CharNextA(LPCSTR text) {
   if (*text == '\0') return const_cast<LPSTR>(text);

@@ -38,8 +38,9 @@ class Font {
   Font() {
     std::ifstream in("/usr/share/unifont/unifont.hex");
     if (!in) {
-      std::fprintf(stderr, "simulated machine: the printer font needs /usr/share/unifont/unifont.hex"
-                           " (Debian package unifont)\n");
+      std::fprintf(stderr,
+                   "simulated machine: the printer font needs /usr/share/unifont/unifont.hex"
+                   " (Debian package unifont)\n");
       std::abort();
     }
     std::string line;
@@ -168,7 +169,8 @@ bool LoadBmp(const std::string& path, Bitmap& out) {
     size_t at = 14 + u32(14) + static_cast<size_t>(i) * 4;
     palette[i] = static_cast<unsigned char>((static_cast<unsigned char>(bytes[at]) +
                                              static_cast<unsigned char>(bytes[at + 1]) +
-                                             static_cast<unsigned char>(bytes[at + 2])) / 3);
+                                             static_cast<unsigned char>(bytes[at + 2])) /
+                                            3);
   }
   size_t stride = ((static_cast<size_t>(width) + 31) / 32) * 4;
   if (offset + stride * static_cast<size_t>(height) > bytes.size()) return false;
@@ -185,7 +187,9 @@ bool LoadBmp(const std::string& path, Bitmap& out) {
   return true;
 }
 
-uintptr_t NewHandle() { return State().next += 4; }
+uintptr_t NewHandle() {
+  return State().next += 4;
+}
 
 int Fail(DWORD error) {
   M().lastError = error;
@@ -196,7 +200,9 @@ int Fail(DWORD error) {
 
 namespace sim {
 
-const std::vector<PrintJob>& PrintJobs() { return State().jobs; }
+const std::vector<PrintJob>& PrintJobs() {
+  return State().jobs;
+}
 
 int TextWidth(const std::string& ansi) {
   int width = 0;
@@ -208,8 +214,12 @@ int TextWidth(const std::string& ansi) {
   return width;
 }
 
-int OpenDeviceContexts() { return static_cast<int>(State().dcs.size()); }
-int LiveGdiObjects() { return static_cast<int>(State().bitmaps.size()); }
+int OpenDeviceContexts() {
+  return static_cast<int>(State().dcs.size());
+}
+int LiveGdiObjects() {
+  return static_cast<int>(State().bitmaps.size());
+}
 
 bool WritePng(const Page& page, const std::string& path) {
   std::string raw;
@@ -220,8 +230,8 @@ bool WritePng(const Page& page, const std::string& path) {
   }
   uLongf size = compressBound(static_cast<uLong>(raw.size()));
   std::string packed(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(&packed[0]), &size,
-            reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()), 9);
+  compress2(reinterpret_cast<Bytef*>(&packed[0]), &size, reinterpret_cast<const Bytef*>(raw.data()),
+            static_cast<uLong>(raw.size()), 9);
   packed.resize(size);
   auto be32 = [](uint32_t v) {
     std::string s(4, '\0');
@@ -230,11 +240,13 @@ bool WritePng(const Page& page, const std::string& path) {
   };
   auto chunk = [&](const char* type, const std::string& data) {
     std::string body = std::string(type, 4) + data;
-    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
     return be32(static_cast<uint32_t>(data.size())) + body + be32(static_cast<uint32_t>(crc));
   };
   std::string header = be32(static_cast<uint32_t>(page.width)) +
-                       be32(static_cast<uint32_t>(page.height)) + std::string("\x08\x00\x00\x00\x00", 5);
+                       be32(static_cast<uint32_t>(page.height)) +
+                       std::string("\x08\x00\x00\x00\x00", 5);
   std::ofstream out(path, std::ios::binary);
   out << std::string("\x89PNG\r\n\x1a\n", 8) << chunk("IHDR", header) << chunk("IDAT", packed)
       << chunk("IEND", "");
@@ -317,7 +329,8 @@ int StartPage(HDC dc) {
 }
 
 int DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format) {
-  std::string body = text ? std::string(text, count < 0 ? std::strlen(text) : static_cast<size_t>(count)) : "";
+  std::string body =
+      text ? std::string(text, count < 0 ? std::strlen(text) : static_cast<size_t>(count)) : "";
   if (Enter("DrawTextA", Args(body, count, rect ? rect->left : 0, rect ? rect->top : 0,
                               rect ? rect->right : 0, rect ? rect->bottom : 0, format)))
     return 0;
@@ -352,9 +365,8 @@ BOOL BitBlt(HDC dc, int x, int y, int width, int height, HDC source, int sourceX
   for (int row = 0; row < height; ++row)
     for (int column = 0; column < width; ++column) {
       int sx = sourceX + column, sy = sourceY + row;
-      unsigned char value = sx < b.width && sy < b.height
-                                ? b.gray[static_cast<size_t>(sy) * b.width + sx]
-                                : 255;
+      unsigned char value =
+          sx < b.width && sy < b.height ? b.gray[static_cast<size_t>(sy) * b.width + sx] : 255;
       Plot(*page, x + column, y + row, value);
     }
   return TRUE;
@@ -388,7 +400,8 @@ int EndDoc(HDC dc) {
 
 BOOL DeleteDC(HDC dc) {
   if (Enter("DeleteDC", Args(static_cast<const void*>(dc)))) return FALSE;
-  return State().dcs.erase(reinterpret_cast<uintptr_t>(dc)) ? TRUE : (Fail(ERROR_INVALID_HANDLE), FALSE);
+  return State().dcs.erase(reinterpret_cast<uintptr_t>(dc)) ? TRUE
+                                                            : (Fail(ERROR_INVALID_HANDLE), FALSE);
 }
 
 HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name) {
@@ -407,6 +420,7 @@ HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name) {
 
 BOOL DeleteObject(HGDIOBJ object) {
   if (Enter("DeleteObject", Args(object))) return FALSE;
-  return State().bitmaps.erase(reinterpret_cast<uintptr_t>(object)) ? TRUE
-                                                                     : (Fail(ERROR_INVALID_HANDLE), FALSE);
+  return State().bitmaps.erase(reinterpret_cast<uintptr_t>(object))
+             ? TRUE
+             : (Fail(ERROR_INVALID_HANDLE), FALSE);
 }

@@ -33,19 +33,25 @@ bool Enter(const char* function, const std::string& args) {
   return false;
 }
 
-void Gdi(const std::string& call, const std::string& args) { M().gdi.push_back({call, args}); }
+void Gdi(const std::string& call, const std::string& args) {
+  M().gdi.push_back({call, args});
+}
 
 }  // namespace detail
 
 using detail::M;
 
-void Reset() { detail::M() = detail::Machine(); }
+void Reset() {
+  detail::M() = detail::Machine();
+}
 
 void FailCall(const std::string& function, DWORD error, int skip, int times) {
   M().failures.push_back({function, error, skip, times});
 }
 
-const std::vector<CallRecord>& Calls() { return M().calls; }
+const std::vector<CallRecord>& Calls() {
+  return M().calls;
+}
 
 std::vector<std::string> CallsOf(const std::string& function) {
   std::vector<std::string> args;
@@ -54,7 +60,9 @@ std::vector<std::string> CallsOf(const std::string& function) {
   return args;
 }
 
-int CountOf(const std::string& function) { return static_cast<int>(CallsOf(function).size()); }
+int CountOf(const std::string& function) {
+  return static_cast<int>(CallsOf(function).size());
+}
 
 std::vector<std::string> CallSequence(const std::vector<std::string>& functions) {
   std::vector<std::string> names;
@@ -66,13 +74,21 @@ std::vector<std::string> CallSequence(const std::vector<std::string>& functions)
   return names;
 }
 
-void ClearCalls() { M().calls.clear(); }
+void ClearCalls() {
+  M().calls.clear();
+}
 
-SystemState& System() { return M().system; }
+SystemState& System() {
+  return M().system;
+}
 
-const std::vector<std::string>& DebugOutput() { return M().debugOutput; }
+const std::vector<std::string>& DebugOutput() {
+  return M().debugOutput;
+}
 
-const std::vector<GdiRecord>& GdiCalls() { return M().gdi; }
+const std::vector<GdiRecord>& GdiCalls() {
+  return M().gdi;
+}
 
 static std::string Convert(const std::string& text, const char* from, const char* to) {
   iconv_t cd = iconv_open(to, from);
@@ -126,11 +142,17 @@ using sim::detail::Args;
 using sim::detail::Enter;
 using sim::detail::M;
 
-DWORD GetLastError() { return M().lastError; }
+DWORD GetLastError() {
+  return M().lastError;
+}
 
-void SetLastError(DWORD error) { M().lastError = error; }
+void SetLastError(DWORD error) {
+  M().lastError = error;
+}
 
-UINT GetACP() { return M().system.ansiCodePage; }
+UINT GetACP() {
+  return M().system.ansiCodePage;
+}
 
 LANGID GetUserDefaultUILanguage() {
   Enter("GetUserDefaultUILanguage", "");
@@ -196,8 +218,7 @@ void GetNativeSystemInfo(LPSYSTEM_INFO info) {
 }
 
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
-  if (Enter("InitCommonControlsEx",
-            init == nullptr ? "null" : Args(init->dwSize, init->dwICC)))
+  if (Enter("InitCommonControlsEx", init == nullptr ? "null" : Args(init->dwSize, init->dwICC)))
     return FALSE;
   if (init == nullptr || init->dwSize != sizeof(INITCOMMONCONTROLSEX)) {
     M().lastError = ERROR_INVALID_PARAMETER;

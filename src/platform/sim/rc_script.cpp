@@ -268,8 +268,8 @@ class Parser {
       Next();
       return true;
     }
-    return Fail(file_, Peek().line, std::string("expected '") + symbol + "' near '" +
-                                        Peek().text + "'");
+    return Fail(file_, Peek().line,
+                std::string("expected '") + symbol + "' near '" + Peek().text + "'");
   }
   bool SkipComma() {
     if (Peek().kind == Token::Symbol && Peek().text == ",") {

@@ -118,12 +118,15 @@ void DenyRegistryWrites(const std::string& key) {
   Walk(M().registry.get(), key, true)->denyWrites = true;
 }
 
-int OpenRegistryKeys() { return static_cast<int>(M().openKeys.size()); }
+int OpenRegistryKeys() {
+  return static_cast<int>(M().openKeys.size());
+}
 
 }  // namespace sim
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result) {
-  if (Enter("RegOpenKeyExA", Args(subKey, options, access))) return static_cast<LSTATUS>(M().lastError);
+  if (Enter("RegOpenKeyExA", Args(subKey, options, access)))
+    return static_cast<LSTATUS>(M().lastError);
   *result = nullptr;
   bool writable = false;
   RegistryKey* root = Root(key, &writable);
@@ -169,8 +172,7 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* dat
   return ERROR_SUCCESS;
 }
 
-LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data,
-                         LPDWORD size) {
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
   if (Enter("RegQueryValueExA", Args(name, size ? *size : 0u)))
     return static_cast<LSTATUS>(M().lastError);
   bool writable = false;
@@ -210,5 +212,6 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWO
 
 LSTATUS RegCloseKey(HKEY key) {
   if (Enter("RegCloseKey", "")) return static_cast<LSTATUS>(M().lastError);
-  return M().openKeys.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  return M().openKeys.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS
+                                                              : ERROR_INVALID_HANDLE;
 }

@@ -40,7 +40,8 @@ Resource* Lookup(const std::string& type, int id) {
     if (found == custom.end()) return nullptr;
     std::ifstream in(found->second, std::ios::binary);
     if (!in) return nullptr;
-    slot = std::make_unique<Resource>(Resource{std::string(std::istreambuf_iterator<char>(in), {})});
+    slot =
+        std::make_unique<Resource>(Resource{std::string(std::istreambuf_iterator<char>(in), {})});
   }
   return slot.get();
 }

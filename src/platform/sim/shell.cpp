@@ -8,24 +8,34 @@
 using namespace sim::detail;
 
 namespace sim {
-const std::vector<ProcessRecord>& Processes() { return M().processes; }
+const std::vector<ProcessRecord>& Processes() {
+  return M().processes;
+}
 }  // namespace sim
 
 namespace sim {
 void ScriptNeverEnding(const std::string& file, const std::string& parameters) {
   M().neverEnding.push_back({file, parameters});
 }
-DWORD WaitedMilliseconds() { return M().waitedMilliseconds; }
-int OpenProcessHandles() { return static_cast<int>(M().processHandles.size()); }
+DWORD WaitedMilliseconds() {
+  return M().waitedMilliseconds;
+}
+int OpenProcessHandles() {
+  return static_cast<int>(M().processHandles.size());
+}
 }  // namespace sim
 
 namespace sim::detail {
-bool CloseProcess(HANDLE handle) { return M().processHandles.erase(reinterpret_cast<uintptr_t>(handle)) > 0; }
+bool CloseProcess(HANDLE handle) {
+  return M().processHandles.erase(reinterpret_cast<uintptr_t>(handle)) > 0;
+}
 }  // namespace sim::detail
 
 namespace {
 
-std::string Text(LPCSTR text) { return text ? text : ""; }
+std::string Text(LPCSTR text) {
+  return text ? text : "";
+}
 
 sim::ProcessRecord Record(const char* via, HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
                           LPCSTR directory, int show) {
@@ -70,8 +80,8 @@ bool NeverEnds(const std::string& file, const std::string& parameters) {
 
 HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                         INT showCommand) {
-  if (Enter("ShellExecuteA", Args(static_cast<const void*>(owner), verb, file, parameters,
-                                  directory, showCommand)))
+  if (Enter("ShellExecuteA",
+            Args(static_cast<const void*>(owner), verb, file, parameters, directory, showCommand)))
     return reinterpret_cast<HINSTANCE>(uintptr_t{2});  // SE_ERR_FNF
   if (file == nullptr || *file == '\0') {
     M().lastError = ERROR_FILE_NOT_FOUND;

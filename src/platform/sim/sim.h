@@ -178,8 +178,8 @@ struct PrinterRecord {
 struct SpoolerState {
   std::vector<DriverRecord> drivers;
   std::vector<PrinterRecord> printers;
-  std::vector<std::string> ports = {"LPT1:", "LPT2:", "LPT3:", "COM1:", "COM2:",
-                                    "COM3:", "COM4:", "FILE:"};
+  std::vector<std::string> ports = {
+      "LPT1:", "LPT2:", "LPT3:", "COM1:", "COM2:", "COM3:", "COM4:", "FILE:"};
   std::string defaultPrinter;
   int openPrinterHandles = 0;
   bool running = true;

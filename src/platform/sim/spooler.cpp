@@ -13,7 +13,7 @@ const char* kEnvironments[] = {"Windows NT x86", "Windows x64"};
 
 bool KnownEnvironment(const char* environment) {
   return environment && std::any_of(std::begin(kEnvironments), std::end(kEnvironments),
-                                     [&](const char* e) { return strcasecmp(e, environment) == 0; });
+                                    [&](const char* e) { return strcasecmp(e, environment) == 0; });
 }
 
 bool Fail(DWORD error) {
@@ -25,7 +25,9 @@ bool SameText(const std::string& a, const std::string& b) {
   return strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
-std::string Text(const char* text) { return text ? text : ""; }
+std::string Text(const char* text) {
+  return text ? text : "";
+}
 
 // The environment local printers of this machine use: the native one.
 std::string NativeEnvironment() {
@@ -37,14 +39,18 @@ std::string NativeEnvironment() {
 
 namespace sim {
 
-SpoolerState& Spooler() { return M().spooler; }
+SpoolerState& Spooler() {
+  return M().spooler;
+}
 
 std::string DriverDirectory(const std::string& environment) {
   std::string leaf = SameText(environment, "Windows x64") ? "x64" : "W32X86";
   return "C:\\Windows\\system32\\spool\\drivers\\" + leaf;
 }
 
-int LocalAllocations() { return static_cast<int>(M().localMemory.size()); }
+int LocalAllocations() {
+  return static_cast<int>(M().localMemory.size());
+}
 
 }  // namespace sim
 
@@ -85,7 +91,9 @@ BOOL AddPrinterDriverA(LPSTR server, DWORD level, LPBYTE info) {
   record.defaultDataType = Text(driver->pDefaultDataType);
   const char* p = driver->pDependentFiles;
   for (; p && *p; p += std::strlen(p) + 1) record.dependentFiles.push_back(p);
-  if (p) record.dependentFilesBytes.assign(driver->pDependentFiles, static_cast<size_t>(p + 1 - driver->pDependentFiles));
+  if (p)
+    record.dependentFilesBytes.assign(driver->pDependentFiles,
+                                      static_cast<size_t>(p + 1 - driver->pDependentFiles));
 
   // Every named file must lie in the driver directory; the spooler keeps copies of its own.
   std::string directory = sim::DriverDirectory(record.environment);
@@ -112,8 +120,8 @@ BOOL AddPrinterDriverA(LPSTR server, DWORD level, LPBYTE info) {
   return TRUE;
 }
 
-BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD size,
-                   LPDWORD needed, LPDWORD returned) {
+BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                   LPDWORD returned) {
   if (Enter("EnumPrintersA", Args(flags, name, level, size))) return FALSE;
   if (needed) *needed = 0;
   if (returned) *returned = 0;
@@ -163,9 +171,10 @@ HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info) {
   for (const auto& p : spooler.printers)
     if (SameText(p.name, name)) return Fail(ERROR_PRINTER_ALREADY_EXISTS), nullptr;
   std::string driver = Text(printer->pDriverName);
-  bool driverKnown = std::any_of(spooler.drivers.begin(), spooler.drivers.end(), [&](const auto& d) {
-    return SameText(d.name, driver) && SameText(d.environment, NativeEnvironment());
-  });
+  bool driverKnown =
+      std::any_of(spooler.drivers.begin(), spooler.drivers.end(), [&](const auto& d) {
+        return SameText(d.name, driver) && SameText(d.environment, NativeEnvironment());
+      });
   if (!driverKnown) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER), nullptr;
   std::string port = Text(printer->pPortName);
   if (std::none_of(spooler.ports.begin(), spooler.ports.end(),
@@ -206,9 +215,8 @@ BOOL ConfigurePortA(LPSTR server, HWND owner, LPSTR portName) {
   if (Enter("ConfigurePortA", Args(server, static_cast<const void*>(owner), portName)))
     return FALSE;
   auto& ports = M().spooler.ports;
-  if (!portName || std::none_of(ports.begin(), ports.end(), [&](const std::string& p) {
-        return SameText(p, portName);
-      }))
+  if (!portName || std::none_of(ports.begin(), ports.end(),
+                                [&](const std::string& p) { return SameText(p, portName); }))
     return Fail(ERROR_UNKNOWN_PORT);
   return TRUE;
 }
@@ -236,7 +244,8 @@ DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD languageId, LP
   const char* text = nullptr;
   for (const auto& [code, message] : kTexts)
     if (code == messageId) text = message;
-  if (text == nullptr || !(flags & FORMAT_MESSAGE_FROM_SYSTEM)) return Fail(ERROR_MR_MID_NOT_FOUND), 0;
+  if (text == nullptr || !(flags & FORMAT_MESSAGE_FROM_SYSTEM))
+    return Fail(ERROR_MR_MID_NOT_FOUND), 0;
   std::string full = std::string(text) + "\r\n";
   if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
     auto* memory = new char[full.size() + 1];

@@ -106,16 +106,24 @@ inline std::string Arg(const char* text) {
   }
   return "\"" + std::string(text) + "\"";
 }
-inline std::string Arg(char* text) { return Arg(static_cast<const char*>(text)); }
-inline std::string Arg(const std::string& text) { return "\"" + text + "\""; }
+inline std::string Arg(char* text) {
+  return Arg(static_cast<const char*>(text));
+}
+inline std::string Arg(const std::string& text) {
+  return "\"" + text + "\"";
+}
 inline std::string Arg(const void* pointer) {
   if (pointer == nullptr) return "null";
   std::ostringstream out;
   out << "0x" << std::hex << reinterpret_cast<uintptr_t>(pointer);
   return out.str();
 }
-inline std::string Arg(void* pointer) { return Arg(static_cast<const void*>(pointer)); }
-inline std::string Arg(bool value) { return value ? "1" : "0"; }
+inline std::string Arg(void* pointer) {
+  return Arg(static_cast<const void*>(pointer));
+}
+inline std::string Arg(bool value) {
+  return value ? "1" : "0";
+}
 template <class T>
 std::string Arg(T value) {
   return std::to_string(value);
@@ -134,8 +142,12 @@ bool Enter(const char* function, const std::string& args);
 Window* Find(HWND window);
 Window& Create(HWND parent);
 // The program's own module: its resources are the ones of the source tree's script.
-inline HINSTANCE ModuleHandle() { return reinterpret_cast<HINSTANCE>(uintptr_t{0x400000}); }
-inline HWND HandleOf(uintptr_t value) { return reinterpret_cast<HWND>(value); }
+inline HINSTANCE ModuleHandle() {
+  return reinterpret_cast<HINSTANCE>(uintptr_t{0x400000});
+}
+inline HWND HandleOf(uintptr_t value) {
+  return reinterpret_cast<HWND>(value);
+}
 
 void Gdi(const std::string& call, const std::string& args);
 

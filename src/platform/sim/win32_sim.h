@@ -582,8 +582,8 @@ struct PRINTER_INFO_2A {
 BOOL GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer,
                                 DWORD size, LPDWORD needed);
 BOOL AddPrinterDriverA(LPSTR server, DWORD level, LPBYTE info);
-BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD size,
-                   LPDWORD needed, LPDWORD returned);
+BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                   LPDWORD returned);
 HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info);
 BOOL ClosePrinter(HANDLE printer);
 BOOL SetDefaultPrinterA(LPCSTR name);
@@ -594,8 +594,8 @@ BOOL ConfigurePortA(LPSTR server, HWND owner, LPSTR portName);
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 #define LANG_USER_DEFAULT 0x0400
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
-                     LPSTR buffer, DWORD size, void* arguments);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, void* arguments);
 HLOCAL LocalFree(HLOCAL memory);
 
 // ---- registry ----

@@ -31,7 +31,9 @@ namespace {
 bool Is(const Window& w, const char* className) {
   return strcasecmp(w.className.c_str(), className) == 0;
 }
-DWORD ButtonType(const Window& w) { return w.style & BS_TYPEMASK; }
+DWORD ButtonType(const Window& w) {
+  return w.style & BS_TYPEMASK;
+}
 bool IsAutoRadio(const Window& w) {
   return Is(w, "Button") && ButtonType(w) == BS_AUTORADIOBUTTON;
 }
@@ -276,12 +278,22 @@ using namespace sim::detail;
 
 namespace sim {
 
-void AddDialogTemplate(const rc::DialogTemplate& dialog) { M().extraDialogs[dialog.id] = dialog; }
+void AddDialogTemplate(const rc::DialogTemplate& dialog) {
+  M().extraDialogs[dialog.id] = dialog;
+}
 
-void SetModalDriver(ModalDriver driver) { M().modalDriver = std::move(driver); }
-bool ModalRunLeftOpen() { return M().modalLeftOpen; }
-void SetMessageBoxAnswer(MessageBoxAnswer answer) { M().messageBoxAnswer = std::move(answer); }
-const std::vector<MessageBoxRecord>& MessageBoxes() { return M().messageBoxes; }
+void SetModalDriver(ModalDriver driver) {
+  M().modalDriver = std::move(driver);
+}
+bool ModalRunLeftOpen() {
+  return M().modalLeftOpen;
+}
+void SetMessageBoxAnswer(MessageBoxAnswer answer) {
+  M().messageBoxAnswer = std::move(answer);
+}
+const std::vector<MessageBoxRecord>& MessageBoxes() {
+  return M().messageBoxes;
+}
 
 bool Click(HWND control) {
   Window* w = Reachable(control);
@@ -401,7 +413,9 @@ void SetClientSize(HWND window, int width, int height) {
   if (Window* w = Find(window)) w->client = RECT{0, 0, width, height};
 }
 
-void Paint(HWND window) { Send(window, WM_PAINT, 0, 0); }
+void Paint(HWND window) {
+  Send(window, WM_PAINT, 0, 0);
+}
 
 void MoveMouseOver(HWND dialog, HWND under) {
   Window* u = Find(under);
@@ -420,7 +434,8 @@ void BroadcastDeviceChange(WPARAM event, DWORD deviceType) {
   DEV_BROADCAST_DEVICEINTERFACE_A notice{};
   notice.dbcc_size = sizeof notice;
   notice.dbcc_devicetype = deviceType;
-  for (HWND target : targets) Send(target, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&notice));
+  for (HWND target : targets)
+    Send(target, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&notice));
 }
 
 WindowInfo Inspect(HWND window) {
@@ -451,15 +466,23 @@ std::vector<HWND> Children(HWND window) {
   return w ? w->children : std::vector<HWND>{};
 }
 
-HWND ActiveDialog() { return M().activeDialog; }
-HWND FocusedWindow() { return M().focus; }
-HCURSOR CurrentCursor() { return M().cursor; }
+HWND ActiveDialog() {
+  return M().activeDialog;
+}
+HWND FocusedWindow() {
+  return M().focus;
+}
+HCURSOR CurrentCursor() {
+  return M().cursor;
+}
 
 HCURSOR StandardCursor(LPCSTR id) {
   return reinterpret_cast<HCURSOR>(0x30000 + reinterpret_cast<uintptr_t>(id));
 }
 
-HICON ResourceIcon(int id) { return reinterpret_cast<HICON>(uintptr_t{0x20000} + id); }
+HICON ResourceIcon(int id) {
+  return reinterpret_cast<HICON>(uintptr_t{0x20000} + id);
+}
 
 }  // namespace sim
 
@@ -632,7 +655,9 @@ BOOL IsWindowVisible(HWND window) {
   return FALSE;
 }
 
-BOOL IsWindow(HWND window) { return Find(window) != nullptr; }
+BOOL IsWindow(HWND window) {
+  return Find(window) != nullptr;
+}
 
 BOOL IsIconic(HWND window) {
   Window* w = Find(window);
@@ -702,8 +727,8 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
 int GetClassNameA(HWND window, LPSTR buffer, int size) {
   Window* w = Find(window);
   if (w == nullptr || size <= 0) return 0;
-  return static_cast<int>(CopyText(w->className, static_cast<WPARAM>(size),
-                                   reinterpret_cast<LPARAM>(buffer)));
+  return static_cast<int>(
+      CopyText(w->className, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer)));
 }
 
 BOOL GetClientRect(HWND window, LPRECT rect) {
