@@ -1,0 +1,227 @@
+# Shared helpers for running Quillmate.exe under Wine: prefix, Xvfb, the two locales, screenshots, the driver helper.
+# Sourced by scripts that run with set -euo pipefail; every wait is bounded.
+
+E2E_REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+E2E_ARTIFACTS=${E2E_ARTIFACTS:-$E2E_REPO_ROOT/artifacts/e2e}
+E2E_XVFB_PID=
+E2E_APP_PID=
+E2E_APP_LOG=
+E2E_TMP=
+E2E_QMDRIVE=
+E2E_LOCALE=
+E2E_WINE_ENV=()
+
+# The virtual desktop's size; Xvfb gets the same, so a screenshot of the root is the desktop.
+E2E_SCREEN=640x480
+# Marks a prefix that e2e_boot_prefix has fully set up; a kept prefix is then reused.
+# The number changes with the setup below, so that a prefix from an older setup is redone.
+E2E_READY_MARK=.quillmate-ready-1
+
+e2e_log() { printf 'e2e: %s\n' "$*" >&2; }
+e2e_fail() {
+  printf 'e2e: FAIL: %s\n' "$*" >&2
+  exit 1
+}
+
+# e2e_init HELPER [PREFIX]: a temporary folder for logs and the locale, removed on exit.
+# Without PREFIX the Wine prefix lives in it too and is thrown away; a given PREFIX is kept.
+e2e_init() {
+  E2E_QMDRIVE=$1
+  [ -f "$E2E_QMDRIVE" ] || e2e_fail "helper not found: $E2E_QMDRIVE"
+  local tool
+  for tool in wine wineserver Xvfb import localedef timeout fc-list; do
+    command -v "$tool" >/dev/null || e2e_fail "missing tool: $tool (run scripts/setup.sh)"
+  done
+  E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/qm-e2e.XXXXXX")
+  trap e2e_cleanup EXIT
+  trap 'exit 130' INT TERM
+  export WINEPREFIX=${2:-$E2E_TMP/prefix}
+  export WINEDEBUG=${WINEDEBUG:--all}
+  # No Mono or Gecko: nothing here needs them, and their installers would ask.
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+  # Wine names the profile folder after the user; CI may not set USER.
+  export USER=${USER:-$(id -un)}
+  e2e_use_english
+}
+
+e2e_cleanup() {
+  local status=$?
+  set +e
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    timeout 20 wineserver -k >/dev/null 2>&1
+    timeout 20 wineserver -w >/dev/null 2>&1
+  fi
+  if [ -n "$E2E_XVFB_PID" ]; then
+    kill "$E2E_XVFB_PID" 2>/dev/null
+    wait "$E2E_XVFB_PID" 2>/dev/null
+  fi
+  if [ -n "$E2E_TMP" ]; then
+    if [ "$status" -ne 0 ] && [ -n "${E2E_KEEP:-}" ]; then
+      e2e_log "kept $E2E_TMP"
+    else
+      rm -rf "$E2E_TMP"
+    fi
+  fi
+  exit "$status"
+}
+
+# An X server of our own unless one is given: Xvfb picks a free display and tells us.
+e2e_start_display() {
+  if [ -n "${DISPLAY:-}" ]; then
+    e2e_log "using DISPLAY=$DISPLAY"
+    return
+  fi
+  local fifo=$E2E_TMP/displayfd number=
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN}x24" -nolisten tcp 3>"$fifo" >"$E2E_TMP/xvfb.log" 2>&1 &
+  E2E_XVFB_PID=$!
+  read -r -t 20 number <"$fifo" || true
+  if [ -z "$number" ]; then
+    cat "$E2E_TMP/xvfb.log" >&2
+    e2e_fail "Xvfb did not start"
+  fi
+  export DISPLAY=:$number
+  e2e_log "Xvfb on DISPLAY=$DISPLAY"
+}
+
+# e2e_wine SECONDS PROGRAM ARGS...: a Wine program in the current locale, bounded in time.
+e2e_wine() {
+  local seconds=$1
+  shift
+  env "${E2E_WINE_ENV[@]}" timeout "$seconds" wine "$@"
+}
+
+# Boots the prefix and gives it what the runs rely on:
+# - a virtual desktop, so that windows get a caption bar and close box drawn by Wine and
+#   every process of the prefix (the program and our helper) shares one desktop;
+# - Wine's own fonts (Tahoma, MS Sans Serif, Marlett for the caption buttons): Debian's Wine
+#   does not load them from its data folder, so they are linked into the prefix's Fonts;
+# - Chinese glyphs: the Chinese system's dialog face (MS Shell Dlg -> SimSun) becomes
+#   Droid Sans Fallback, which has no Latin letters or digits; a font link from it to Tahoma
+#   supplies those, and edit controls (drawn through Uniscribe, which falls back per script
+#   to Microsoft Sans Serif rather than following font links) get Tahoma under that name.
+e2e_boot_prefix() {
+  local started=$SECONDS fonts=/usr/share/wine/fonts
+  if [ -f "$WINEPREFIX/$E2E_READY_MARK" ]; then
+    e2e_log "reusing the prefix $WINEPREFIX"
+    return
+  fi
+  [ -f "$fonts/tahoma.ttf" ] || e2e_fail "Wine's fonts are missing ($fonts): install fonts-wine (scripts/setup.sh)"
+  fc-list : family 2>/dev/null | grep "Droid Sans Fallback" >/dev/null ||
+    e2e_fail "Droid Sans Fallback is missing: install fonts-droid-fallback (scripts/setup.sh)"
+  e2e_wine 120 wineboot -i >"$E2E_TMP/wineboot.log" 2>&1 || {
+    tail -20 "$E2E_TMP/wineboot.log" >&2
+    e2e_fail "wineboot failed"
+  }
+  ln -sf "$fonts"/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  cat >"$E2E_TMP/prefix.reg" <<EOF
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
+"Default"="$E2E_SCREEN"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"SimSun"="Droid Sans Fallback"
+"NSimSun"="Droid Sans Fallback"
+"Microsoft Sans Serif"="Tahoma"
+EOF
+  e2e_wine 60 regedit /S "$E2E_TMP/prefix.reg" || e2e_fail "regedit failed"
+  e2e_wine 60 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v "Droid Sans Fallback" /t REG_MULTI_SZ /d "tahoma.ttf,Tahoma" /f >/dev/null ||
+    e2e_fail "could not link the fallback font"
+  # The desktop setting is read when the desktop process starts: let it end now.
+  timeout 60 wineserver -w || e2e_fail "wineserver did not finish"
+  touch "$WINEPREFIX/$E2E_READY_MARK"
+  e2e_log "prefix booted in $((SECONDS - started)) s"
+}
+
+# Wine takes the UI language from the Unix locale of each process.
+e2e_use_english() {
+  E2E_LOCALE=en
+  E2E_WINE_ENV=(-u LANGUAGE -u LOCPATH LANG=C.UTF-8 LC_ALL=C.UTF-8)
+}
+
+# zh_CN.UTF-8 built into our temporary folder: the machine need not have it installed.
+e2e_use_chinese() {
+  local dir=$E2E_TMP/locale
+  if [ ! -d "$dir/zh_CN.UTF-8" ]; then
+    mkdir -p "$dir"
+    # localedef can report success without writing anything, so the folder is what counts.
+    timeout 120 localedef -i zh_CN -f UTF-8 "$dir/zh_CN.UTF-8" >"$E2E_TMP/localedef.log" 2>&1 || true
+    if [ ! -d "$dir/zh_CN.UTF-8" ]; then
+      cat "$E2E_TMP/localedef.log" >&2
+      e2e_fail "could not build the zh_CN.UTF-8 locale"
+    fi
+  fi
+  E2E_LOCALE=zh
+  E2E_WINE_ENV=(-u LANGUAGE LOCPATH="$dir" LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
+}
+
+# The helper in the current locale (window titles on its command line are UTF-8 in a UTF-8
+# locale); its exit status is passed on.
+e2e_drive() {
+  e2e_wine 60 "$E2E_QMDRIVE" "$@"
+}
+
+# "ui=N acp=N oemcp=N lcid=N" as programs in the current locale see it.
+e2e_locale_report() {
+  e2e_drive locale | tr -d '\r'
+}
+
+e2e_start_app() {
+  local exe=$1
+  E2E_APP_LOG=$E2E_TMP/app-$E2E_LOCALE-$RANDOM.log
+  env "${E2E_WINE_ENV[@]}" wine "$exe" >"$E2E_APP_LOG" 2>&1 &
+  E2E_APP_PID=$!
+  e2e_log "started $(basename "$exe") as pid $E2E_APP_PID ($E2E_LOCALE)"
+}
+
+# Wine's loader becomes the Windows process, so our child's pid is the program's; once it
+# has ended it stays a zombie until waited for.
+e2e_app_running() {
+  [ -n "$E2E_APP_PID" ] || return 1
+  local state
+  state=$(ps -o stat= -p "$E2E_APP_PID" 2>/dev/null) || return 1
+  case "$state" in Z*) return 1 ;; esac
+  return 0
+}
+
+e2e_wait_app_exit() {
+  local deadline=$((SECONDS + $1))
+  while e2e_app_running; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+  wait "$E2E_APP_PID" 2>/dev/null || true
+  E2E_APP_PID=
+}
+
+# Ends a program that a failed check left open, so that the next run starts clean.
+e2e_stop_app() {
+  if e2e_app_running; then
+    kill "$E2E_APP_PID" 2>/dev/null || true
+    e2e_wait_app_exit 10 || kill -9 "$E2E_APP_PID" 2>/dev/null || true
+  fi
+  E2E_APP_PID=
+}
+
+# Screenshot of the whole (virtual) desktop.
+e2e_screenshot() {
+  mkdir -p "$(dirname "$1")"
+  timeout 30 import -window root "$1" || e2e_fail "screenshot failed: $1"
+}
+
+# The Windows temporary folder of the prefix, as a Unix path.
+e2e_temp_dir() {
+  local dir
+  for dir in "$WINEPREFIX/drive_c/users/$USER/AppData/Local/Temp" "$WINEPREFIX/drive_c/users/$USER/Temp"; do
+    if [ -d "$dir" ]; then
+      printf '%s\n' "$dir"
+      return
+    fi
+  done
+  e2e_fail "no temporary folder in the prefix"
+}
