@@ -1,5 +1,6 @@
 // Unpacking into the staging folder and emptying it: only ever beneath that folder.
 #include "install/driver_installer.h"
+#include "package/archive_reader.h"
 #include "package/driver_package.h"
 #include "resources/resource.h"
 #include "text_helpers.h"
@@ -136,6 +137,25 @@ TEST_F(RealPackage, TenFilesPerFolderWithTheArchiveAttributeOnly) {
     for (const auto& file : files) EXPECT_EQ(sim::AttributesOf(file), 0x20u) << file;
   }
   EXPECT_EQ(sim::Tree(kStaging).size(), 22u);
+}
+
+TEST_F(RealPackage, SummaryAndBoundsOnThePackage) {
+  for (int id : {IDR_PACKAGE_ZH, IDR_PACKAGE_EN}) {
+    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(id), "zip");
+    ASSERT_NE(resource, nullptr);
+    ArchiveReader* reader = ArchiveReader::OpenFromMemory(
+        LockResource(LoadResource(nullptr, resource)), SizeofResource(nullptr, resource));
+    ASSERT_NE(reader, nullptr);
+    ArchiveItem item{};
+    EXPECT_EQ(reader->GetItem(-1, item), ArchiveResult::Ok);
+    EXPECT_EQ(item.index, 22);
+    EXPECT_EQ(reader->GetItem(22, item), ArchiveResult::BadArgument);
+    EXPECT_EQ(reader->GetItem(-2, item), ArchiveResult::BadArgument);
+    ASSERT_EQ(reader->GetItem(11, item), ArchiveResult::Ok);
+    EXPECT_STREQ(item.name, "Windows NT x86/");
+    EXPECT_EQ(item.attributes, 0x10u);
+    reader->Close();
+  }
 }
 
 TEST_F(RealPackage, TheResourceLibraryFollowsTheStartUpLanguage) {
