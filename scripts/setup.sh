@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format
   g++-mingw-w64-i686 binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   zlib1g-dev libminizip-dev libgtest-dev libgmock-dev libbenchmark-dev
-  wine wine32:i386 fonts-wine xvfb xdotool x11-utils imagemagick fonts-droid-fallback locales
+  wine wine32:i386 wine64 fonts-wine xvfb xdotool x11-utils imagemagick fonts-droid-fallback locales
   dpkg-dev unzip python3 unifont
 )
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End-to-end test of the main dialog under Wine: captions in both languages; Exit, Esc and the close box; the staging folder.
+# End-to-end test of the main dialog under Wine: captions in both languages; Exit, Esc and the close box; the unpacked package in the staging folder.
 # Usage: dialog_test.sh QUILLMATE_EXE QMDRIVE_EXE VERSION
 set -euo pipefail
 
@@ -13,6 +13,8 @@ version=$3
   echo "e2e: FAIL: program not found: $exe" >&2
   exit 1
 }
+# A 32-bit system: it boots faster than a 64-bit one and the dialog is the same on both.
+export WINEARCH=win32
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$2"
@@ -82,12 +84,22 @@ expect_opening_state() {
 
 staging_dir() { printf '%s/%s\n' "$(e2e_temp_dir)" "$STAGING_NAME"; }
 
-# While the window is open the package lies unpacked in the staging folder.
+# While the window is open the package lies unpacked in the staging folder: two folders, and
+# in each the ten files of its architecture, none of them empty.
+UNIDRV_FILES=(STDNAMES.GPD TTFSUB.GPD UNIDRV.DLL UNIDRV.HLP UNIDRVUI.DLL UNIRES.DLL KV80.DLL KV80C.GPD)
 expect_unpacked() {
-  local dir sub
+  local dir sub want actual entries empty
   dir=$(staging_dir)
-  for sub in "Windows NT x86" "Windows x64"; do
-    [ -d "$dir/$sub" ] || failed "$E2E_LOCALE: the open dialog has no \"$sub\" folder in $dir"
+  entries=$(find "$dir" -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')
+  [ "$entries" = "Windows NT x86 Windows x64 " ] ||
+    failed "$E2E_LOCALE: the open dialog's staging folder holds: ${entries:-nothing}; want the two architecture folders"
+  for sub in "Windows NT x86:KVDRV" "Windows x64:KVDRVx64"; do
+    want=$(printf '%s\n' "${UNIDRV_FILES[@]}" "${sub#*:}.cat" "${sub#*:}.INF" | LC_ALL=C sort | tr '\n' ' ')
+    actual=$(find "$dir/${sub%%:*}" -mindepth 1 -printf '%f\n' 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')
+    [ "$actual" = "$want" ] ||
+      failed "$E2E_LOCALE: \"${sub%%:*}\" holds ${actual:-nothing}; want the ten files $want"
+    empty=$(find "$dir/${sub%%:*}" -mindepth 1 -type f -empty -printf '%f ' 2>/dev/null)
+    [ -z "$empty" ] || failed "$E2E_LOCALE: \"${sub%%:*}\" has empty files: $empty"
   done
 }
 

@@ -12,10 +12,11 @@ E2E_LOCALE=
 E2E_WINE_ENV=()
 
 # The virtual desktop's size; Xvfb gets the same, so a screenshot of the root is the desktop.
-E2E_SCREEN=640x480
+# A script may set a larger one before sourcing this (the dialog grows with the dpi).
+E2E_SCREEN=${E2E_SCREEN:-640x480}
 # Marks a prefix that e2e_boot_prefix has fully set up; a kept prefix is then reused.
 # The number changes with the setup below, so that a prefix from an older setup is redone.
-E2E_READY_MARK=.quillmate-ready-1
+E2E_READY_MARK=.quillmate-ready-2
 
 e2e_log() { printf 'e2e: %s\n' "$*" >&2; }
 e2e_fail() {
@@ -99,7 +100,8 @@ e2e_wine() {
 # - Chinese glyphs: the Chinese system's dialog face (MS Shell Dlg -> SimSun) becomes
 #   Droid Sans Fallback, which has no Latin letters or digits; a font link from it to Tahoma
 #   supplies those, and edit controls (drawn through Uniscribe, which falls back per script
-#   to Microsoft Sans Serif rather than following font links) get Tahoma under that name.
+#   to Microsoft Sans Serif rather than following font links) get Tahoma under that name;
+# - no crash dialog: a program that dies ends at once instead of waiting for a click.
 e2e_boot_prefix() {
   local started=$SECONDS fonts=/usr/share/wine/fonts
   if [ -f "$WINEPREFIX/$E2E_READY_MARK" ]; then
@@ -127,6 +129,9 @@ REGEDIT4
 "SimSun"="Droid Sans Fallback"
 "NSimSun"="Droid Sans Fallback"
 "Microsoft Sans Serif"="Tahoma"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
+"ShowCrashDialog"=dword:00000000
 EOF
   e2e_wine 60 regedit /S "$E2E_TMP/prefix.reg" || e2e_fail "regedit failed"
   e2e_wine 60 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
@@ -171,10 +176,13 @@ e2e_locale_report() {
   e2e_drive locale | tr -d '\r'
 }
 
+# e2e_start_app EXE [NAME=VALUE]...: the program in the current locale, with settings of its
+# own on top (a debug channel, a DLL override) that the helper's runs do not get.
 e2e_start_app() {
   local exe=$1
+  shift
   E2E_APP_LOG=$E2E_TMP/app-$E2E_LOCALE-$RANDOM.log
-  env "${E2E_WINE_ENV[@]}" wine "$exe" >"$E2E_APP_LOG" 2>&1 &
+  env "${E2E_WINE_ENV[@]}" "$@" wine "$exe" >"$E2E_APP_LOG" 2>&1 &
   E2E_APP_PID=$!
   e2e_log "started $(basename "$exe") as pid $E2E_APP_PID ($E2E_LOCALE)"
 }
@@ -206,6 +214,22 @@ e2e_stop_app() {
     e2e_wait_app_exit 10 || kill -9 "$E2E_APP_PID" 2>/dev/null || true
   fi
   E2E_APP_PID=
+}
+
+# Keeps the wineserver up between programs: values added to HKLM\HARDWARE live only as long
+# as it does. The clean-up on exit ends it.
+e2e_keep_server() {
+  timeout 20 wineserver -p || e2e_fail "could not keep the wineserver up"
+}
+
+# e2e_import_reg FILE: a REGEDIT4 file into the prefix.
+e2e_import_reg() {
+  e2e_wine 60 regedit /S "$1" || e2e_fail "regedit could not import $1"
+}
+
+# A Unix path as the prefix's programs name it.
+e2e_windows_path() {
+  e2e_wine 30 winepath -w "$1" | tr -d '\r'
 }
 
 # Screenshot of the whole (virtual) desktop.

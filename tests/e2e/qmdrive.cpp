@@ -1,19 +1,32 @@
-// qmdrive: drives another process's dialog in the same Wine prefix, by window title and control id.
+// qmdrive: drives the program's dialogs in the same Wine prefix; reads its spooler and registry.
 //
 // Texts cross the process boundary as UTF-16 (the W calls): under Wine the narrow calls
 // return only part of another process's strings. Output is UTF-8, one tab-separated record
 // per line, texts in double quotes with C escapes:
-//   title  "<caption>"
-//   ctrl   <id> <class> visible|hidden enabled|disabled checked|unchecked|- "<text>"
-//   item   <list id> <index> selected|- "<text>"         (list box entries)
-//   fields <ip control id> "<f0>.<f1>.<f2>.<f3>"          (what the four fields show)
-// Exit codes: 0 done, 1 the awaited state did not come, 2 bad usage, 3 the window or
-// control is missing or a user could not operate it now.
+//   title   "<caption>"
+//   ctrl    <id> <class> visible|hidden enabled|disabled checked|unchecked|- "<text>"
+//   item    <list id> <index> selected|- "<text>"         (list box entries)
+//   fields  <ip control id> "<f0>.<f1>.<f2>.<f3>"          (what the four fields show)
+//   message "<caption>" "<text>"                           (a message box of the program)
+//   printer "<name>" "<port>" "<driver>"
+//   default "<name>"
+//   error   "<text>"                                       (the system's text for an error)
+//   driver  "<name>" "<environment>" "<driver file>" "<data file>" "<configuration file>"
+//   value   "<name>" <type> <size> <data>     (text quoted; a DWORD in decimal; else hex bytes)
+//   font    "<face>" <height> <dpi> <base x> <base y>
+//   program <process id>                                   (a process of the program)
+//   window  <process id> <class> visible|hidden "<title>"
+//   fit     <id> <kind> fits|clipped <needed w>x<h> <room w>x<h> "<text>"
+// Exit codes: 0 done, 1 the awaited state did not come, 2 bad usage, 3 the window, control,
+// key or printer is missing or a user could not operate it now.
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
+#include <winspool.h>
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -322,21 +335,636 @@ int Locale(wchar_t**) {
   return kDone;
 }
 
+// Decimal, and within [low, high].
+bool ParseInRange(const wchar_t* text, unsigned long low, unsigned long high,
+                  unsigned long* value) {
+  return ParseNumber(text, value) && *value >= low && *value <= high;
+}
+
+// --- the dialog, continued -----------------------------------------------------------------
+
+int SetIp(wchar_t** args) {
+  unsigned long part[4] = {};
+  for (int i = 0; i < 4; ++i)
+    if (!ParseInRange(args[2 + i], 0, 255, &part[i])) return kUsage;
+  HWND dialog = RequireShown(args[0]);
+  if (dialog == nullptr) return kRefused;
+  HWND control = RequireOperable(dialog, args[1]);
+  if (control == nullptr) return kRefused;
+  if (ClassOf(control) != WC_IPADDRESSW) {
+    Fail(std::wstring(L"control ") + args[1] + L" is no IP address control");
+    return kRefused;
+  }
+  DWORD_PTR result = 0;
+  LPARAM address = static_cast<LPARAM>(MAKEIPADDRESS(part[0], part[1], part[2], part[3]));
+  return SendBounded(control, IPM_SETADDRESS, 0, address, &result) ? kDone : kRefused;
+}
+
+// As a user's choice in the list: the selection moves, and the parent hears of it as from
+// a click (LB_SETCURSEL alone notifies nobody).
+int Select(wchar_t** args) {
+  unsigned long index = 0;
+  if (!ParseNumber(args[2], &index)) return kUsage;
+  HWND dialog = RequireShown(args[0]);
+  if (dialog == nullptr) return kRefused;
+  HWND list = RequireOperable(dialog, args[1]);
+  if (list == nullptr) return kRefused;
+  DWORD_PTR count = 0;
+  if (!SendBounded(list, LB_GETCOUNT, 0, 0, &count) || static_cast<LRESULT>(count) == LB_ERR ||
+      index >= count) {
+    Fail(std::wstring(L"list ") + args[1] + L" has no entry " + args[2]);
+    return kRefused;
+  }
+  DWORD_PTR result = 0;
+  if (!SendBounded(list, LB_SETCURSEL, index, 0, &result) || static_cast<LRESULT>(result) == LB_ERR)
+    return kRefused;
+  WPARAM command = MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE);
+  return SendBounded(dialog, WM_COMMAND, command, reinterpret_cast<LPARAM>(list), &result)
+             ? kDone
+             : kRefused;
+}
+
+int List(wchar_t** args) {
+  HWND dialog = RequireShown(args[0]);
+  if (dialog == nullptr) return kRefused;
+  unsigned long id = 0;
+  HWND list = ParseNumber(args[1], &id) ? GetDlgItem(dialog, static_cast<int>(id)) : nullptr;
+  if (list == nullptr || ClassOf(list) != L"ListBox") {
+    Fail(std::wstring(L"no list box ") + args[1]);
+    return kRefused;
+  }
+  DumpListItems(list, static_cast<int>(id));
+  return kDone;
+}
+
+// --- message boxes -------------------------------------------------------------------------
+
+// The process whose message boxes count: the program under test, by its image name.
+constexpr wchar_t kProgramImage[] = L"Quillmate.exe";
+// A message box's text is the static with this id; the main dialog has no such control.
+constexpr int kMessageTextId = 0xFFFF;
+constexpr DWORD kAnswerTimeoutMs = 5000;
+
+std::vector<DWORD> ProgramProcesses() {
+  std::vector<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    const wchar_t* base = std::wcsrchr(entry.szExeFile, L'\\');
+    base = base ? base + 1 : entry.szExeFile;
+    if (_wcsicmp(base, kProgramImage) == 0) ids.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return ids;
+}
+
+struct BoxSearch {
+  std::vector<DWORD> processes;
+  HWND found;
+};
+
+BOOL CALLBACK MatchBox(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<BoxSearch*>(context);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  bool ours = false;
+  for (DWORD id : search->processes) ours = ours || id == process;
+  if (!ours || !IsWindowVisible(window) || ClassOf(window) != L"#32770") return TRUE;
+  HWND text = GetDlgItem(window, kMessageTextId);
+  if (text == nullptr || ClassOf(text) != L"Static") return TRUE;
+  search->found = window;
+  return FALSE;  // windows come topmost first: the box being shown now
+}
+
+BOOL CALLBACK PrintTopWindow(HWND window, LPARAM) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t head[64];
+  swprintf(head, 64, L"window\t%lu\t", static_cast<unsigned long>(process));
+  Write(head + ClassOf(window) + L"\t" + (IsWindowVisible(window) ? L"visible" : L"hidden") +
+        L"\t" + Quote(TextOf(window)) + L"\n");
+  return TRUE;
+}
+
+// Every top-level window, topmost first: what is on the desktop when a wait fails.
+int Windows(wchar_t**) {
+  std::vector<DWORD> ours = ProgramProcesses();
+  for (DWORD id : ours) Write(L"program\t" + std::to_wstring(id) + L"\n");
+  EnumWindows(PrintTopWindow, 0);
+  return kDone;
+}
+
+HWND FindMessageBox() {
+  BoxSearch search{ProgramProcesses(), nullptr};
+  if (!search.processes.empty()) EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Waits for a message box of the program, optionally one whose text holds a given part,
+// and prints it. A box with other text is printed to stderr, so that a failed wait shows
+// what the program said instead.
+int WaitMessage(wchar_t** args) {
+  unsigned long timeout = 0;
+  if (!ParseNumber(args[0], &timeout)) return kUsage;
+  const wchar_t* part = args[1] != nullptr ? args[1] : L"";  // argv ends with a null
+  DWORD start = GetTickCount();
+  HWND reported = nullptr;
+  for (;;) {
+    // A program that has ended, or died, will show nothing more.
+    if (ProgramProcesses().empty()) {
+      Fail(std::wstring(L"no ") + kProgramImage + L" is running");
+      return kTimedOut;
+    }
+    HWND box = FindMessageBox();
+    if (box != nullptr) {
+      std::wstring text = TextOf(GetDlgItem(box, kMessageTextId));
+      if (text.find(part) != std::wstring::npos) {
+        Write(L"message\t" + Quote(TextOf(box)) + L"\t" + Quote(text) + L"\n");
+        return kDone;
+      }
+      if (box != reported) Fail(L"a message box says " + Quote(text));
+      reported = box;
+    }
+    if (GetTickCount() - start >= timeout) {
+      Fail(std::wstring(L"no message box") + (*part ? L" saying " + Quote(part) : L"") +
+           L" within " + args[0] + L" ms");
+      return kTimedOut;
+    }
+    Sleep(kPollMs);
+  }
+}
+
+// Clicks one of the box's buttons and waits for the box to go, so that a following
+// wait-message sees the next box and not this one again.
+int AnswerMessage(wchar_t** args) {
+  unsigned long id = 0;
+  if (!ParseNumber(args[0], &id)) return kUsage;
+  HWND box = FindMessageBox();
+  if (box == nullptr) {
+    Fail(L"no message box is open");
+    return kRefused;
+  }
+  HWND button = GetDlgItem(box, static_cast<int>(id));
+  if (button == nullptr || !IsWindowVisible(button) || !IsWindowEnabled(button)) {
+    Fail(std::wstring(L"the message box has no button ") + args[0]);
+    return kRefused;
+  }
+  if (!PostMessageW(button, BM_CLICK, 0, 0)) return kRefused;
+  DWORD start = GetTickCount();
+  while (IsWindow(box)) {
+    if (GetTickCount() - start >= kAnswerTimeoutMs) {
+      Fail(L"the message box stays open after its button " + std::wstring(args[0]));
+      return kTimedOut;
+    }
+    Sleep(kPollMs);
+  }
+  return kDone;
+}
+
+// --- the spooler ---------------------------------------------------------------------------
+
+std::wstring OrEmpty(const wchar_t* text) {
+  return text ? text : L"";
+}
+
+int Printers(wchar_t**) {
+  DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
+  DWORD needed = 0, count = 0;
+  EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed + 4);
+  if (!EnumPrintersW(flags, nullptr, 2, buffer.data(), needed, &needed, &count)) {
+    Fail(L"EnumPrintersW failed with error " + std::to_wstring(GetLastError()));
+    return kRefused;
+  }
+  const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) {
+    Write(L"printer\t" + Quote(OrEmpty(printers[i].pPrinterName)) + L"\t" +
+          Quote(OrEmpty(printers[i].pPortName)) + L"\t" + Quote(OrEmpty(printers[i].pDriverName)) +
+          L"\n");
+  }
+  return kDone;
+}
+
+int DefaultPrinter(wchar_t**) {
+  DWORD size = 0;
+  GetDefaultPrinterW(nullptr, &size);
+  std::wstring name(size + 1, L'\0');
+  if (size == 0 || !GetDefaultPrinterW(&name[0], &size)) {
+    Fail(L"no default printer (error " + std::to_wstring(GetLastError()) + L")");
+    return kRefused;
+  }
+  name.resize(std::wcslen(name.c_str()));
+  Write(L"default\t" + Quote(name) + L"\n");
+  return kDone;
+}
+
+int Drivers(wchar_t** args) {
+  DWORD needed = 0, count = 0;
+  EnumPrinterDriversW(nullptr, args[0], 3, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed + 4);
+  if (!EnumPrinterDriversW(nullptr, args[0], 3, buffer.data(), needed, &needed, &count)) {
+    Fail(L"EnumPrinterDriversW failed with error " + std::to_wstring(GetLastError()));
+    return kRefused;
+  }
+  const auto* drivers = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) {
+    Write(L"driver\t" + Quote(OrEmpty(drivers[i].pName)) + L"\t" +
+          Quote(OrEmpty(drivers[i].pEnvironment)) + L"\t" + Quote(OrEmpty(drivers[i].pDriverPath)) +
+          L"\t" + Quote(OrEmpty(drivers[i].pDataFile)) + L"\t" +
+          Quote(OrEmpty(drivers[i].pConfigFile)) + L"\n");
+  }
+  return kDone;
+}
+
+// Removes a queue, so that a later installation starts from a known set of printers.
+int DeletePrinterCommand(wchar_t** args) {
+  HANDLE printer = nullptr;
+  PRINTER_DEFAULTSW access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+  if (!OpenPrinterW(args[0], &printer, &access)) {
+    Fail(std::wstring(L"no printer ") + Quote(args[0]) + L" (error " +
+         std::to_wstring(GetLastError()) + L")");
+    return kRefused;
+  }
+  BOOL deleted = DeletePrinter(printer);
+  DWORD error = GetLastError();
+  ClosePrinter(printer);
+  if (!deleted) {
+    Fail(std::wstring(L"cannot delete ") + Quote(args[0]) + L" (error " + std::to_wstring(error) +
+         L")");
+    return kRefused;
+  }
+  return kDone;
+}
+
+// The system's text for an error code in the user's language, as a program would show it.
+int ErrorText(wchar_t** args) {
+  unsigned long code = 0;
+  if (!ParseNumber(args[0], &code)) return kUsage;
+  wchar_t* text = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, LANG_USER_DEFAULT, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  if (length == 0 || text == nullptr) {
+    Fail(std::wstring(L"the system has no text for error ") + args[0]);
+    return kRefused;
+  }
+  Write(L"error\t" + Quote(std::wstring(text, length)) + L"\n");
+  LocalFree(text);
+  return kDone;
+}
+
+// --- the registry --------------------------------------------------------------------------
+
+std::wstring TypeName(DWORD type) {
+  switch (type) {
+    case REG_SZ:
+      return L"REG_SZ";
+    case REG_EXPAND_SZ:
+      return L"REG_EXPAND_SZ";
+    case REG_MULTI_SZ:
+      return L"REG_MULTI_SZ";
+    case REG_DWORD:
+      return L"REG_DWORD";
+    case REG_BINARY:
+      return L"REG_BINARY";
+    case REG_NONE:
+      return L"REG_NONE";
+    default:
+      return L"type" + std::to_wstring(type);
+  }
+}
+
+std::wstring DataText(DWORD type, const std::vector<BYTE>& data, DWORD size) {
+  if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    // The stored characters up to the first NUL; the size column shows whether one was stored.
+    std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
+    return Quote(text.substr(0, text.find(L'\0')));
+  }
+  if (type == REG_DWORD && size == 4) {
+    DWORD value = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<DWORD>(data[3]) << 24);
+    return std::to_wstring(value);
+  }
+  std::wstring hex;
+  for (DWORD i = 0; i < size; ++i) {
+    wchar_t byte[4];
+    swprintf(byte, 4, L"%02x", static_cast<unsigned>(data[i]));
+    hex += byte;
+  }
+  return hex;
+}
+
+// Values of a key below HKEY_LOCAL_MACHINE in the registry's order. The size is the
+// stored size in bytes as a W call reports it (two bytes a character for texts).
+int RegValues(wchar_t** args) {
+  HKEY key = nullptr;
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, args[0], 0, KEY_READ, &key);
+  if (status != ERROR_SUCCESS) {
+    Fail(std::wstring(L"cannot open HKLM\\") + args[0] + L" (error " + std::to_wstring(status) +
+         L")");
+    return kRefused;
+  }
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[16384];
+    DWORD nameLength = 16384, type = 0, size = 0;
+    status = RegEnumValueW(key, index, name, &nameLength, nullptr, &type, nullptr, &size);
+    if (status != ERROR_SUCCESS) break;
+    std::vector<BYTE> data(size + 2);
+    nameLength = 16384;
+    status = RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data.data(), &size);
+    if (status != ERROR_SUCCESS) break;
+    Write(L"value\t" + Quote(std::wstring(name, nameLength)) + L"\t" + TypeName(type) + L"\t" +
+          std::to_wstring(size) + L"\t" + DataText(type, data, size) + L"\n");
+  }
+  RegCloseKey(key);
+  return status == ERROR_NO_MORE_ITEMS ? kDone : kRefused;
+}
+
+// --- captions that fit ---------------------------------------------------------------------
+
+// The dialog template's font, as the dialog manager makes it.
+struct TemplateFont {
+  std::wstring face;
+  int pointSize = 0;
+  int weight = 0;
+  bool italic = false;
+  BYTE charset = DEFAULT_CHARSET;
+  int width = 0;  // the dialog's size in dialog units
+  int height = 0;
+};
+
+// A string or ordinal field of a template: 0 for none, 0xFFFF and a number, or a string.
+const WORD* SkipField(const WORD* p, const WORD* end) {
+  if (p >= end) return end;
+  if (*p == 0) return p + 1;
+  if (*p == 0xFFFF) return p + 2;
+  while (p < end && *p != 0) ++p;
+  return p + 1;
+}
+
+bool ParseTemplate(const BYTE* data, DWORD size, TemplateFont* font) {
+  const WORD* p = reinterpret_cast<const WORD*>(data);
+  const WORD* end = p + size / sizeof(WORD);
+  // DLGTEMPLATEEX: version 1, signature 0xFFFF; then help id, extended style, style.
+  if (size < 26 || p[0] != 1 || p[1] != 0xFFFF) return false;
+  DWORD style = p[6] | (static_cast<DWORD>(p[7]) << 16);
+  font->width = static_cast<short>(p[11]);
+  font->height = static_cast<short>(p[12]);
+  p = SkipField(p + 13, end);  // menu
+  p = SkipField(p, end);       // window class
+  p = SkipField(p, end);       // title
+  if (!(style & DS_SETFONT) || p + 3 > end) return false;
+  font->pointSize = p[0];
+  font->weight = p[1];
+  font->italic = (p[2] & 0xFF) != 0;
+  font->charset = static_cast<BYTE>(p[2] >> 8);
+  const WORD* face = p + 3;
+  while (face < end && *face != 0) font->face += static_cast<wchar_t>(*face++);
+  return !font->face.empty();
+}
+
+BOOL CALLBACK AddResourceName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR context) {
+  auto* names = reinterpret_cast<std::vector<std::wstring>*>(context);
+  names->push_back(IS_INTRESOURCE(name) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(name))
+                                        : std::wstring(name));
+  return TRUE;
+}
+
+// The template from the program's own file. It has one dialog; with more there would be
+// no telling which one is on screen.
+bool ReadDialogTemplate(HWND dialog, TemplateFont* font) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(dialog, &processId);
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  wchar_t path[MAX_PATH] = {};
+  DWORD length = MAX_PATH;
+  bool named = process != nullptr && QueryFullProcessImageNameW(process, 0, path, &length);
+  if (process != nullptr) CloseHandle(process);
+  if (!named) {
+    Fail(L"cannot name the dialog's program");
+    return false;
+  }
+  HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) {
+    Fail(std::wstring(L"cannot read ") + path);
+    return false;
+  }
+  std::vector<std::wstring> names;
+  EnumResourceNamesW(module, RT_DIALOG, AddResourceName, reinterpret_cast<LONG_PTR>(&names));
+  bool parsed = false;
+  if (names.size() == 1) {
+    HRSRC resource = FindResourceW(module, names[0].c_str(), RT_DIALOG);
+    HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    parsed = data != nullptr &&
+             ParseTemplate(static_cast<const BYTE*>(data), SizeofResource(module, resource), font);
+    if (!parsed) Fail(L"the dialog template has no font of its own");
+  } else {
+    Fail(std::wstring(path) + L" holds " + std::to_wstring(names.size()) +
+         L" dialog templates, not one");
+  }
+  FreeLibrary(module);
+  return parsed;
+}
+
+enum class Layout { kSingleLine, kWrapped };
+
+struct Room {
+  RECT rect;  // where the text may go, in the control's client coordinates
+  Layout layout;
+  UINT extraFlags;
+  bool measured;  // false: a kind of control whose caption is not judged
+};
+
+// Where each kind of control draws its caption, after Wine's own controls (comctl32 6):
+// a push button keeps 2 pixels for its frame (3 for the default one) and 1 of text margin;
+// a check box or radio button puts its glyph (12 pixels at 96 dpi, plus 1), half a digit and
+// 1 pixel of margin before the text, which may then run up to the control's right edge; a
+// group box keeps 8 pixels each side of its caption.
+Room RoomFor(HWND control, HDC dc, int dpi) {
+  Room room{};
+  GetClientRect(control, &room.rect);
+  room.layout = Layout::kSingleLine;
+  room.measured = true;
+  LONG style = GetWindowLongW(control, GWL_STYLE);
+  std::wstring kind = ClassOf(control);
+  if (kind == L"Button") {
+    if (style & BS_MULTILINE) room.layout = Layout::kWrapped;
+    switch (style & BS_TYPEMASK) {
+      case BS_DEFPUSHBUTTON:
+        InflateRect(&room.rect, -1, -1);
+        [[fallthrough]];
+      case BS_PUSHBUTTON:
+        InflateRect(&room.rect, -3, -3);
+        break;
+      case BS_GROUPBOX:
+        InflateRect(&room.rect, -8, 0);
+        break;
+      case BS_CHECKBOX:
+      case BS_AUTOCHECKBOX:
+      case BS_3STATE:
+      case BS_AUTO3STATE:
+      case BS_RADIOBUTTON:
+      case BS_AUTORADIOBUTTON: {
+        INT digit = 0;
+        GetCharWidthW(dc, L'0', L'0', &digit);
+        int glyph = 12 * dpi / 96 + 1 + digit / 2 + 1;
+        if ((style & BS_LEFTTEXT) != 0) {
+          room.rect.right -= glyph;
+        } else {
+          room.rect.left += glyph;
+        }
+        InflateRect(&room.rect, 0, -1);
+        break;
+      }
+      default:
+        room.measured = false;
+    }
+  } else if (kind == L"Static") {
+    switch (style & SS_TYPEMASK) {
+      case SS_LEFT:
+      case SS_CENTER:
+      case SS_RIGHT:
+        room.layout = Layout::kWrapped;
+        break;
+      case SS_LEFTNOWORDWRAP:
+      case SS_SIMPLE:
+        break;
+      default:
+        room.measured = false;  // pictures and frames
+    }
+  } else if (kind == L"Edit") {
+    DWORD_PTR margins = 0;
+    SendBounded(control, EM_GETMARGINS, 0, 0, &margins);
+    room.rect.left += LOWORD(margins);
+    room.rect.right -= HIWORD(margins);
+    if (style & ES_MULTILINE) {
+      room.layout = Layout::kWrapped;
+      room.extraFlags = DT_EDITCONTROL;
+    }
+  } else {
+    room.measured = false;  // lists and address fields have no caption
+  }
+  return room;
+}
+
+bool IsBlank(const std::wstring& text) {
+  return text.find_first_not_of(L" \t\r\n") == std::wstring::npos;
+}
+
+// For every visible control with a caption: the caption measured with the dialog's font,
+// made again here from the dialog template, against the room its kind of control leaves for
+// it. WM_GETFONT cannot tell the font: Wine does not carry that message between processes,
+// and a font handle means nothing outside its own process; the program gives its controls no
+// fonts of their own, so each has the dialog's. "clipped" means part of the text cannot be
+// seen: too wide for one line, or too tall once wrapped. A control reaching out of the
+// dialog's client area is "outside".
+int Fit(wchar_t** args) {
+  HWND dialog = RequireShown(args[0]);
+  if (dialog == nullptr) return kRefused;
+  TemplateFont font;
+  if (!ReadDialogTemplate(dialog, &font)) return kRefused;
+
+  HDC dc = GetDC(dialog);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  HFONT made = CreateFontW(-MulDiv(font.pointSize, dpi, 72), 0, 0, 0, font.weight, font.italic,
+                           FALSE, FALSE, font.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           PROOF_QUALITY, FF_DONTCARE, font.face.c_str());
+  HGDIOBJ old = SelectObject(dc, made);
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(dc, &metrics);
+  static const wchar_t kAlphabet[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  SIZE alphabet = {};
+  GetTextExtentPoint32W(dc, kAlphabet, 52, &alphabet);
+  int baseX = (alphabet.cx / 26 + 1) / 2;
+  int baseY = metrics.tmHeight;
+  wchar_t face[LF_FACESIZE] = {};
+  GetTextFaceW(dc, LF_FACESIZE, face);
+  wchar_t head[160];
+  swprintf(head, 160, L"\t%ld\t%d\t%d\t%d\n", static_cast<long>(metrics.tmHeight), dpi, baseX,
+           baseY);
+  Write(L"font\t" + Quote(face) + head);
+
+  // The dialog's size in pixels comes from the same base units: if it does not match, the
+  // font made here is not the one the dialog was laid out with.
+  RECT client = {};
+  GetClientRect(dialog, &client);
+  int result = kDone;
+  if (client.right != MulDiv(font.width, baseX, 4) ||
+      client.bottom != MulDiv(font.height, baseY, 8)) {
+    Fail(L"the dialog's client area is " + std::to_wstring(client.right) + L"x" +
+         std::to_wstring(client.bottom) + L", not what its font gives: " +
+         std::to_wstring(MulDiv(font.width, baseX, 4)) + L"x" +
+         std::to_wstring(MulDiv(font.height, baseY, 8)));
+    result = kRefused;
+  }
+
+  for (HWND control = GetWindow(dialog, GW_CHILD); result == kDone && control != nullptr;
+       control = GetWindow(control, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(control)) continue;
+    std::wstring text = TextOf(control);
+    if (IsBlank(text)) continue;  // nothing to see, nothing to clip
+    Room room = RoomFor(control, dc, dpi);
+    if (!room.measured) continue;
+    int roomWidth = room.rect.right - room.rect.left;
+    int roomHeight = room.rect.bottom - room.rect.top;
+    RECT needed = {0, 0, roomWidth, 0};
+    UINT flags = DT_CALCRECT | DT_EXPANDTABS | room.extraFlags |
+                 (room.layout == Layout::kWrapped ? DT_WORDBREAK : DT_SINGLELINE);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed, flags);
+    int neededWidth = needed.right - needed.left;
+    int neededHeight = needed.bottom - needed.top;
+
+    RECT outer = {};
+    GetWindowRect(control, &outer);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&outer), 2);
+    RECT inside = {};
+    IntersectRect(&inside, &outer, &client);
+    const wchar_t* verdict = !EqualRect(&inside, &outer)                            ? L"outside"
+                             : neededWidth > roomWidth || neededHeight > roomHeight ? L"clipped"
+                                                                                    : L"fits";
+    wchar_t line[160];
+    swprintf(line, 160, L"fit\t%d\t%ls\t%ls\t%dx%d\t%dx%d\t", GetDlgCtrlID(control),
+             ClassOf(control).c_str(), verdict, neededWidth, neededHeight, roomWidth, roomHeight);
+    Write(line + Quote(text) + L"\n");
+  }
+  SelectObject(dc, old);
+  DeleteObject(made);
+  ReleaseDC(dialog, dc);
+  return result;
+}
+
 struct Command {
   const wchar_t* name;
-  int argumentCount;
+  int minimumArguments;
+  int maximumArguments;
   const wchar_t* usage;
   int (*run)(wchar_t** args);
 };
 
 const Command kCommands[] = {
-    {L"wait-window", 2, L"wait-window <title> <timeout-ms>", WaitWindow},
-    {L"wait-gone", 2, L"wait-gone <title> <timeout-ms>", WaitGone},
-    {L"dump", 1, L"dump <title>", Dump},
-    {L"click", 2, L"click <title> <control-id>", Click},
-    {L"close", 1, L"close <title>", Close},
-    {L"key-escape", 1, L"key-escape <title>", KeyEscape},
-    {L"locale", 0, L"locale", Locale},
+    {L"wait-window", 2, 2, L"wait-window <title> <timeout-ms>", WaitWindow},
+    {L"wait-gone", 2, 2, L"wait-gone <title> <timeout-ms>", WaitGone},
+    {L"dump", 1, 1, L"dump <title>", Dump},
+    {L"click", 2, 2, L"click <title> <control-id>", Click},
+    {L"close", 1, 1, L"close <title>", Close},
+    {L"key-escape", 1, 1, L"key-escape <title>", KeyEscape},
+    {L"set-ip", 6, 6, L"set-ip <title> <control-id> <a> <b> <c> <d>", SetIp},
+    {L"select", 3, 3, L"select <title> <list-id> <index>", Select},
+    {L"list", 2, 2, L"list <title> <list-id>", List},
+    {L"wait-message", 1, 2, L"wait-message <timeout-ms> [text-part]", WaitMessage},
+    {L"answer-message", 1, 1, L"answer-message <button-id>", AnswerMessage},
+    {L"printers", 0, 0, L"printers", Printers},
+    {L"default-printer", 0, 0, L"default-printer", DefaultPrinter},
+    {L"drivers", 1, 1, L"drivers <environment>", Drivers},
+    {L"delete-printer", 1, 1, L"delete-printer <name>", DeletePrinterCommand},
+    {L"error-text", 1, 1, L"error-text <code>", ErrorText},
+    {L"reg-values", 1, 1, L"reg-values <HKLM-subkey>", RegValues},
+    {L"fit", 1, 1, L"fit <title>", Fit},
+    {L"windows", 0, 0, L"windows", Windows},
+    {L"locale", 0, 0, L"locale", Locale},
 };
 
 int Usage() {
@@ -353,7 +981,10 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return Usage();
   for (const Command& command : kCommands) {
     if (std::wcscmp(argv[1], command.name) != 0) continue;
-    if (argc - 2 != command.argumentCount) return Usage();
+    int count = argc - 2;
+    if (count < command.minimumArguments || count > command.maximumArguments) return Usage();
+    // Window positions and fonts in pixels, as the DPI-aware program sees them.
+    SetProcessDPIAware();
     int result = command.run(argv + 2);
     if (result == kUsage) Usage();
     return result;

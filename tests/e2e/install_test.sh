@@ -1,0 +1,572 @@
+#!/usr/bin/env bash
+# End-to-end test of whole installations under Wine: on a 32-bit system every connection type, the default printer, the wizard link and a Chinese system; on a 64-bit system the x64 flavour's refusal.
+# Usage: install_test.sh x86|x64 QUILLMATE_EXE QMDRIVE_EXE PACKAGE_ZIP
+# OBJDUMP names an objdump that reads 32-bit Windows files.
+set -euo pipefail
+
+if [ $# -ne 4 ] || { [ "$1" != x86 ] && [ "$1" != x64 ]; }; then
+  echo "usage: $0 x86|x64 QUILLMATE_EXE QMDRIVE_EXE PACKAGE_ZIP" >&2
+  exit 2
+fi
+mode=$1
+exe=$2
+package=$4
+for file in "$exe" "$package"; do
+  [ -f "$file" ] || {
+    echo "e2e: FAIL: not found: $file" >&2
+    exit 1
+  }
+done
+# WINEARCH=win32 gives a 32-bit system, where the program takes its "Windows NT x86" flavour;
+# without it the prefix is a 64-bit system and the program takes "Windows x64".
+if [ "$mode" = x86 ]; then export WINEARCH=win32; else unset WINEARCH; fi
+# shellcheck source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+e2e_init "$3"
+mkdir -p "$E2E_ARTIFACTS"
+
+EN_TITLE="Korvex 80 Series printer driver"
+ZH_TITLE="Korvex 80系列打印机驱动安装"
+MODEL=KV-80C
+SHOW_TIMEOUT_MS=30000
+MESSAGE_TIMEOUT_MS=20000
+# The spooler's stop and start (the program gives each at most 60 s) come before the message.
+NETWORK_TIMEOUT_MS=150000
+EXIT_TIMEOUT_S=10
+PARALLEL_MAP='HARDWARE\DEVICEMAP\PARALLEL PORTS'
+SERIAL_SETTINGS='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Ports'
+TCPIP_PORTS='SYSTEM\CurrentControlSet\Control\Print\Monitors\Standard TCP/IP Port\Ports'
+USB_INTERFACES='SYSTEM\CurrentControlSet\Control\DeviceClasses\{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
+
+failures=0
+failed() {
+  printf 'e2e: FAIL: %s\n' "$*" >&2
+  failures=$((failures + 1))
+}
+
+# As the helper prints texts: in double quotes, with C escapes.
+quoted() {
+  local text=${1//\\/\\\\}
+  text=${text//\"/\\\"}
+  text=${text//$'\r'/\\r}
+  text=${text//$'\n'/\\n}
+  text=${text//$'\t'/\\t}
+  printf '"%s"' "$text"
+}
+
+# success_text NAME PORT: the engine's report in the current language, into SUCCESS.
+success_text() {
+  if [ "$E2E_LOCALE" = zh ]; then
+    printf -v SUCCESS '打印机驱动已经成功的安装在您的电脑上 !\r\n打印机名称 : %s\r\n打印机端口 : %s\r\n' "$1" "$2"
+  else
+    printf -v SUCCESS 'The printer driver has been successfully installed on your computer!\r\nPrinter name : %s\r\nPrinter port : %s\r\n' "$1" "$2"
+  fi
+}
+
+# A run of the program; RUN names it in messages and artifacts.
+RUN=
+TITLE=
+
+open_dialog() {
+  RUN=$1
+  TITLE=$2
+  shift 2
+  e2e_start_app "$exe" "${APP_ENV[@]}" "$@"
+  e2e_drive wait-window "$TITLE" "$SHOW_TIMEOUT_MS" && return
+  e2e_screenshot "$E2E_ARTIFACTS/no-window-$RUN.png"
+  failed "$RUN: no window titled \"$TITLE\" (screenshot no-window-$RUN.png)"
+  return 1
+}
+
+# What went on when a run failed: the windows on the desktop and the program's output.
+show_state() {
+  e2e_log "$RUN: windows on the desktop:"
+  e2e_drive windows >&2 || true
+  e2e_log "$RUN: program output (last lines):"
+  tail -20 "$E2E_APP_LOG" >&2 || true
+}
+
+# run_case FUNCTION: one case; whatever it leaves open is ended before the next.
+run_case() {
+  local before=$failures started=$SECONDS
+  "$@" || true
+  if [ "$failures" -ne "$before" ]; then
+    e2e_screenshot "$E2E_ARTIFACTS/failed-$RUN.png"
+    show_state
+  fi
+  e2e_stop_app
+  e2e_log "$RUN: $((SECONDS - started)) s"
+}
+
+click() {
+  e2e_drive click "$TITLE" "$1" || {
+    failed "$RUN: could not click control $1"
+    return 1
+  }
+}
+
+# expect_message WANT [TIMEOUT_MS [SCREENSHOT]]: the program's next message box, under the
+# program's name, reads WANT; it is answered with OK.
+expect_message() {
+  local want=$1 timeout=${2:-$MESSAGE_TIMEOUT_MS} shot=${3:-} record caption text
+  if ! record=$(e2e_drive wait-message "$timeout" | tr -d '\r'); then
+    failed "$RUN: no message box within $timeout ms; want $(quoted "$want")"
+    return 1
+  fi
+  caption=$(awk -F'\t' '$1 == "message" { print $2; exit }' <<<"$record")
+  text=$(awk -F'\t' '$1 == "message" { print $3; exit }' <<<"$record")
+  if [ -n "$shot" ]; then
+    sleep 0.3 # let the box paint
+    e2e_screenshot "$shot"
+  fi
+  [ "$caption" = '"Quillmate"' ] || failed "$RUN: a message box is captioned $caption, want \"Quillmate\""
+  [ "$text" = "$(quoted "$want")" ] || failed "$RUN: the message reads $text, want $(quoted "$want")"
+  e2e_drive answer-message 1 || failed "$RUN: the message box could not be answered"
+}
+
+# After a successful installation the dialog closes, the program ends and the staging
+# folder is emptied.
+expect_closed() {
+  e2e_drive wait-gone "$TITLE" $((EXIT_TIMEOUT_S * 1000)) || {
+    failed "$RUN: the dialog stays open after the success message"
+    return 1
+  }
+  e2e_wait_app_exit "$EXIT_TIMEOUT_S" || {
+    failed "$RUN: the program still runs ${EXIT_TIMEOUT_S} s after its dialog closed"
+    return 1
+  }
+  local left
+  left=$(find "$(e2e_temp_dir)/Ostra2020" -mindepth 1 2>/dev/null | head -3)
+  [ -z "$left" ] || failed "$RUN: after closing, the staging folder still holds $left"
+}
+
+# After a refused installation the dialog stays open, ready for another try: its buttons,
+# disabled while the command runs, are enabled again.
+expect_still_open() {
+  local dump deadline=$((SECONDS + 5)) enabled
+  while :; do
+    dump=$(e2e_drive dump "$TITLE" | tr -d '\r') || {
+      failed "$RUN: the dialog did not stay open"
+      return 1
+    }
+    enabled=$(awk -F'\t' '$1 == "ctrl" && ($2 == 1 || $2 == 2) && $5 == "enabled"' <<<"$dump" | wc -l)
+    [ "$enabled" -eq 2 ] && return
+    [ "$SECONDS" -lt "$deadline" ] || break
+    sleep 0.2
+  done
+  failed "$RUN: the install and Exit buttons are not both enabled again after the refusal"
+}
+
+# A click is posted, and the helper's reads are sent, which the dialog may answer first: the
+# prompt at the top says that the list has been rebuilt for the connection type.
+list_index() {
+  local prompt=$1 port=$2 list deadline=$((SECONDS + 5))
+  while :; do
+    list=$(e2e_drive list "$TITLE" 1010 | tr -d '\r') || return 1
+    awk -F'\t' -v p="$(quoted "$prompt")" '$3 == 0 && $5 == p { found = 1 } END { exit !found }' \
+      <<<"$list" && break
+    [ "$SECONDS" -lt "$deadline" ] || break
+    sleep 0.2
+  done
+  e2e_log "$RUN: the port list reads: $(awk -F'\t' '{ printf "%s%s", sep, $5; sep = ", " }' <<<"$list")"
+  awk -F'\t' -v p="$(quoted "$prompt")" '$3 == 0 && $5 == p { found = 1 } END { exit !found }' <<<"$list" ||
+    failed "$RUN: the port list does not start with $(quoted "$prompt")"
+  awk -F'\t' '$3 == 1 && $4 == "selected" { found = 1 } END { exit !found }' <<<"$list" ||
+    failed "$RUN: the first port is not selected"
+  INDEX=$(awk -F'\t' -v p="$(quoted "$port")" '$5 == p { print $3; exit }' <<<"$list")
+  [ -n "$INDEX" ] || {
+    failed "$RUN: the port list has no $port"
+    return 1
+  }
+}
+
+# expect_listed MAP FORM: the list's ports, in order, are the device map's, named as the
+# program names them: FORM parallel takes "LPT" and the data's last character, serial the data.
+expect_listed() {
+  local want actual
+  want=$(e2e_drive reg-values "$1" | tr -d '\r' | awk -F'\t' -v form="$2" '$1 == "value" {
+    data = substr($5, 2, length($5) - 2)
+    print "\"" (form == "parallel" ? "LPT" substr(data, length(data), 1) : data) ":\""
+  }')
+  actual=$(e2e_drive list "$TITLE" 1010 | tr -d '\r' | awk -F'\t' '$3 > 0 { print $5 }')
+  if [ -z "$want" ] || [ "$actual" != "$want" ]; then
+    failed "$RUN: the list shows $(tr '\n' ' ' <<<"$actual"), want the device map's $(tr '\n' ' ' <<<"$want")"
+  fi
+}
+
+choose_port() {
+  list_index "$1" "$2" || return 1
+  e2e_drive select "$TITLE" 1010 "$INDEX" || {
+    failed "$RUN: could not select $2"
+    return 1
+  }
+}
+
+printers() { e2e_drive printers | tr -d '\r'; }
+
+# expect_printer NAME PORT: the spooler lists the queue on that port with the model's driver.
+expect_printer() {
+  local want
+  want=$(printf 'printer\t%s\t%s\t%s' "$(quoted "$1")" "$(quoted "$2")" "$(quoted "$MODEL")")
+  grep -qxF "$want" <<<"$(printers)" || failed "$RUN: the spooler has no queue $1 on $2 with driver $MODEL"
+}
+
+# next_name FORMAT: the name the next installation must choose, into NAME: the model's, or
+# the first copy name that no queue has.
+next_name() {
+  local format=$1 names n=1
+  names=$(printers | cut -f2)
+  NAME=$MODEL
+  while grep -qxF "$(quoted "$NAME")" <<<"$names"; do
+    # shellcheck disable=SC2059
+    printf -v NAME "$format" "$MODEL" "$n"
+    n=$((n + 1))
+  done
+}
+
+default_printer() { e2e_drive default-printer 2>/dev/null | tr -d '\r' | awk -F'\t' '{ print $2 }'; }
+
+# value KEY NAME: a value's record from the helper (type, size, data), empty when absent.
+value() {
+  e2e_drive reg-values "$1" 2>/dev/null | tr -d '\r' |
+    awk -F'\t' -v n="$(quoted "$2")" '$1 == "value" && $2 == n { print $3 "\t" $4 "\t" $5; exit }'
+}
+
+# --- setup ---------------------------------------------------------------------------------
+
+e2e_start_display
+e2e_boot_prefix
+e2e_keep_server
+
+# Wine's AddPrinterW asks the driver's configuration file for its default settings through
+# DrvDocumentPropertySheets without checking that the file exports it, so a file without it
+# kills the program inside AddPrinterA (an execute fault at address 0). The package's stand-in
+# for UNIDRVUI.DLL exports nothing; Wine is then kept from loading it and goes on without
+# default settings, as it does for any configuration file it cannot load. On the x64 flavour
+# AddPrinterA is refused before any driver file is loaded, so that run keeps the file.
+APP_ENV=()
+if [ "$mode" = x86 ]; then
+  unidrvui=$E2E_TMP/UNIDRVUI.DLL
+  unzip -p "$package" "Windows NT x86/UNIDRVUI.DLL" >"$unidrvui" ||
+    e2e_fail "the package has no Windows NT x86/UNIDRVUI.DLL"
+  if ! "${OBJDUMP:-i686-w64-mingw32-objdump}" -p "$unidrvui" | grep -q DrvDocumentPropertySheets; then
+    e2e_log "the package's UNIDRVUI.DLL does not export DrvDocumentPropertySheets: Wine may not load it (unidrvui disabled)"
+    APP_ENV=(WINEDLLOVERRIDES="$WINEDLLOVERRIDES;unidrvui=")
+  fi
+fi
+
+# Wine's map of parallel ports is empty; a value added now lives as long as the wineserver.
+if e2e_drive reg-values "$PARALLEL_MAP" | grep -q '^value'; then
+  e2e_log "Wine's parallel ports: $(e2e_drive reg-values "$PARALLEL_MAP" | tr -d '\r' | cut -f2,5 | tr '\n' ' ')"
+else
+  e2e_log "Wine's map of parallel ports is empty: adding \\Device\\Parallel0 = \\DosDevices\\LPT1"
+  e2e_wine 30 reg add "HKLM\\$PARALLEL_MAP" /v '\Device\Parallel0' /d '\DosDevices\LPT1' /f >/dev/null ||
+    e2e_fail "could not add a parallel port"
+fi
+
+# --- cases on a 32-bit system --------------------------------------------------------------
+
+DRIVER_DIR=$WINEPREFIX/drive_c/windows/system32/spool/drivers/w32x86
+
+# A parallel installation registers the driver, makes the queue, reports both and closes.
+parallel_first() {
+  local default_before
+  default_before=$(default_printer)
+  open_dialog parallel "$EN_TITLE" || return 1
+  click 1008 || return 1
+  choose_port "Please select parallel port:" LPT1: || return 1
+  expect_listed "$PARALLEL_MAP" parallel
+  next_name "%s (copy %d)"
+  [ "$NAME" = "$MODEL" ] || failed "$RUN: a queue named $MODEL exists before the first installation"
+  click 1 || return 1
+  success_text "$MODEL" LPT1:
+  expect_message "$SUCCESS" "$MESSAGE_TIMEOUT_MS" "$E2E_ARTIFACTS/success-en.png" || return 1
+  expect_closed || return 1
+  expect_printer "$MODEL" LPT1:
+  local driver
+  driver=$(e2e_drive drivers "Windows NT x86" | tr -d '\r' | awk -F'\t' -v n="$(quoted "$MODEL")" '$2 == n')
+  case "$driver" in
+    *'"Windows NT x86"'*'\\3\\uniDRV.DLL"'*'\\3\\KV80C.GPD"'*'\\3\\uniDRVUI.DLL"'*) ;;
+    *) failed "$RUN: the driver $MODEL for Windows NT x86 is registered as: ${driver:-nothing}" ;;
+  esac
+  # The spooler keeps its own copies; the program's own, put in the driver directory for
+  # the registration, are removed again.
+  local file
+  for file in KV80.DLL KV80C.GPD UNIDRV.DLL UNIDRVUI.DLL UNIRES.DLL UNIDRV.HLP TTFSUB.GPD STDNAMES.GPD; do
+    [ -n "$(find "$DRIVER_DIR/3" -maxdepth 1 -iname "$file" 2>/dev/null)" ] ||
+      failed "$RUN: the spooler's driver folder lacks $file"
+    [ -z "$(find "$DRIVER_DIR" -maxdepth 1 -iname "$file" 2>/dev/null)" ] ||
+      failed "$RUN: the program left its copy of $file in the driver directory"
+  done
+  [ "$(default_printer)" = "$default_before" ] ||
+    failed "$RUN: the default printer changed to $(default_printer) though the answer was no"
+}
+
+# Installing again makes the next copy name; the answer yes makes it the default printer.
+parallel_again_as_default() {
+  open_dialog parallel-again "$EN_TITLE" || return 1
+  click 1003 || return 1
+  click 1008 || return 1
+  choose_port "Please select parallel port:" LPT1: || return 1
+  next_name "%s (copy %d)"
+  [ "$NAME" = "$MODEL (copy 1)" ] || failed "$RUN: the queues before it make the name $NAME, want $MODEL (copy 1)"
+  click 1 || return 1
+  success_text "$NAME" LPT1:
+  expect_message "$SUCCESS" || return 1
+  expect_closed || return 1
+  expect_printer "$NAME" LPT1:
+  expect_printer "$MODEL" LPT1:
+  local default
+  default=$(default_printer)
+  [ "$default" = "$(quoted "$NAME")" ] || failed "$RUN: the default printer is ${default:-none}, want $NAME"
+}
+
+# A serial installation writes the port's settings into the system's Ports key first.
+serial_115200() {
+  local before after
+  before=$(value "$SERIAL_SETTINGS" COM1:)
+  e2e_log "serial: Wine's Ports key holds COM1: = ${before:-nothing}"
+  open_dialog serial "$EN_TITLE" || return 1
+  click 1007 || return 1
+  choose_port "Please select serial port:" COM1: || return 1
+  expect_listed 'HARDWARE\DEVICEMAP\SERIALCOMM' serial
+  local dump id
+  dump=$(e2e_drive dump "$TITLE" | tr -d '\r')
+  for id in 1028 1024 1025 1026 1027; do
+    awk -F'\t' -v id="$id" '$1 == "ctrl" && $2 == id && $4 == "visible" { f = 1 } END { exit !f }' <<<"$dump" ||
+      failed "$RUN: the baud control $id is not shown for a serial connection"
+  done
+  click 1027 || return 1
+  next_name "%s (copy %d)"
+  click 1 || return 1
+  success_text "$NAME" COM1:
+  expect_message "$SUCCESS" || return 1
+  expect_closed || return 1
+  expect_printer "$NAME" COM1:
+  after=$(value "$SERIAL_SETTINGS" COM1:)
+  if [ -z "$before" ]; then
+    # The key is the system's: the program opens it, it does not make it.
+    [ -z "$after" ] || failed "$RUN: the program wrote COM1: into a Ports key Wine did not have"
+  else
+    # Sizes as the W calls report them: the terminating NUL is counted.
+    [ "$after" = "$(printf 'REG_SZ\t30\t"115200,n,8,1,p"')" ] ||
+      failed "$RUN: COM1: in the Ports key is $after, want REG_SZ \"115200,n,8,1,p\" with its NUL"
+  fi
+}
+
+# One run: the wizard link, an untouched address refused, then a network installation.
+# Program events are traced (+process) to see the commands it starts.
+network_and_wizard() {
+  local ports_existed=1
+  if ! e2e_drive reg-values "$TCPIP_PORTS" >/dev/null 2>&1; then
+    # Wine has no Standard TCP/IP port monitor; the program opens the monitor's Ports key and
+    # makes only the port's own key, so the Ports key is made here.
+    ports_existed=0
+    e2e_log "network: Wine has no $TCPIP_PORTS key; the test makes it (the Ports key only)"
+    printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\%s]\r\n' "$TCPIP_PORTS" >"$E2E_TMP/tcpip.reg"
+    e2e_import_reg "$E2E_TMP/tcpip.reg"
+  fi
+  open_dialog network "$EN_TITLE" WINEDEBUG=+process || return 1
+  local log=$E2E_APP_LOG staging
+  staging=$(e2e_windows_path "$(e2e_temp_dir)/Ostra2020")
+
+  click 1023 || return 1
+  sleep 2
+  e2e_drive wait-window "$TITLE" 1000 >/dev/null || failed "$RUN: the dialog did not stay open after the wizard link"
+
+  click 1009 || return 1
+  click 1 || return 1
+  expect_message "Please enter the printer's valid IP address !" || return 1
+  expect_still_open || return 1
+  if e2e_drive reg-values "$TCPIP_PORTS\\IP_[0.0.0.0]" >/dev/null 2>&1; then
+    failed "$RUN: the refused address left a port key IP_[0.0.0.0]"
+  fi
+
+  e2e_drive set-ip "$TITLE" 1011 10 0 0 7 || {
+    failed "$RUN: could not type the address"
+    return 1
+  }
+  next_name "%s (copy %d)"
+  local started=$SECONDS
+  click 1 || return 1
+  success_text "$NAME" "IP_[10.0.0.7]"
+  expect_message "$SUCCESS" "$NETWORK_TIMEOUT_MS" || return 1
+  e2e_log "network: from the click to the report $((SECONDS - started)) s (spooler stopped and started)"
+  expect_closed || return 1
+  expect_printer "$NAME" "IP_[10.0.0.7]"
+
+  local want actual
+  want=$(
+    printf 'value\t"HostName"\tREG_SZ\t18\t"10.0.0.7"\n'
+    printf 'value\t"HWAddress"\tREG_SZ\t2\t""\n'
+    printf 'value\t"IPAddress"\tREG_SZ\t2\t""\n'
+    printf 'value\t"PortMonMibPortIndex"\tREG_DWORD\t4\t0\n'
+    printf 'value\t"PortNumber"\tREG_DWORD\t4\t9100\n'
+    printf 'value\t"Protocol"\tREG_DWORD\t4\t1\n'
+    printf 'value\t"SNMP Community"\tREG_SZ\t14\t"tarnel"\n'
+    printf 'value\t"SNMP Enabled"\tREG_DWORD\t4\t0\n'
+    printf 'value\t"SNMP Index"\tREG_DWORD\t4\t1\n'
+    printf 'value\t"Version"\tREG_DWORD\t4\t2\n'
+  )
+  actual=$(e2e_drive reg-values "$TCPIP_PORTS\\IP_[10.0.0.7]" | tr -d '\r' | LC_ALL=C sort)
+  if [ "$actual" != "$(LC_ALL=C sort <<<"$want")" ]; then
+    failed "$RUN: the port key IP_[10.0.0.7] holds:"
+    printf '%s\n' "${actual:-(no key)}" >&2
+  fi
+  [ "$ports_existed" = 1 ] || e2e_log "network: the Ports key was made by the test"
+
+  # The commands the program started, in order, from Wine's process trace.
+  local commands
+  commands=$(grep -a 'CreateProcessInternalW app (null) cmdline' "$log" |
+    sed 's/.*cmdline L"\(.*\)"$/\1/' | grep -v -e winemenubuilder -e 'system32\\\\')
+  e2e_log "network: commands started: $(tr '\n' '|' <<<"$commands")"
+  local wizard
+  wizard="\\\"rundll32\\\" printui.dll PrintUIEntry /ii /f \\\"${staging//\\/\\\\}\\\\Windows NT x86\\\\KVDRV.INF\\\""
+  grep -qxF "$wizard" <<<"$commands" ||
+    failed "$RUN: the wizard link did not start $wizard"
+  grep -a -q 'fixme:printui:PrintUIEntryW command not implemented: L"ii"' "$log" &&
+    e2e_log "network: Wine's PrintUIEntry parsed /ii and did nothing"
+  local restart
+  restart=$(grep -n -e '^\\"net\\" stop spooler$' -e '^\\"net\\" start spooler$' <<<"$commands" | cut -d: -f2 | tr '\n' '|')
+  # The first start is the program's own at start-up; the install stops and starts again.
+  [ "$restart" = '\"net\" start spooler|\"net\" stop spooler|\"net\" start spooler|' ] ||
+    failed "$RUN: the spooler commands were: $restart"
+  local service
+  service=$(e2e_wine 30 sc query spooler 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }')
+  [ "$service" = RUNNING ] || failed "$RUN: after the restart the spooler is ${service:-unknown}, want RUNNING"
+}
+
+# A USB printer given to Wine's SetupDi through the registry, with its port mapped to a file
+# that receives the test page as PostScript.
+usb_with_test_page() {
+  local job=$E2E_TMP/usb001.ps interfaces=$USB_INTERFACES
+  cat >"$E2E_TMP/usb.reg" <<EOF
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0416&PID_5011\\ABC]
+"ClassGUID"="{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"
+
+[HKEY_LOCAL_MACHINE\\$interfaces\\##?#usb#vid_0416&pid_5011#abc#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}]
+"DeviceInstance"="USB\\\\VID_0416&PID_5011\\\\ABC"
+
+[HKEY_LOCAL_MACHINE\\$interfaces\\##?#usb#vid_0416&pid_5011#abc#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}\\#]
+"SymbolicLink"="\\\\\\\\?\\\\usb#vid_0416&pid_5011#abc#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"
+
+[HKEY_LOCAL_MACHINE\\$interfaces\\##?#usb#vid_0416&pid_5011#abc#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}\\#\\Control]
+"Linked"=dword:00000001
+
+[HKEY_LOCAL_MACHINE\\$interfaces\\##?#usb#vid_0416&pid_5011#abc#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}\\#\\Device Parameters]
+"Port Number"=dword:00000001
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Printing\\Spooler]
+"USB001"="$job"
+EOF
+  e2e_import_reg "$E2E_TMP/usb.reg"
+  open_dialog usb "$EN_TITLE" || return 1
+  choose_port "Please select USB port:" USB001 || return 1
+  next_name "%s (copy %d)"
+  click 1 || return 1
+  success_text "$NAME" USB001
+  expect_message "$SUCCESS" || return 1
+  # The test page is printed after the report, then the dialog closes.
+  expect_closed || return 1
+  expect_printer "$NAME" USB001
+  local deadline=$((SECONDS + 10))
+  until grep -qa '^%%EOF' "$job" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; do sleep 0.2; done
+  if [ ! -s "$job" ]; then
+    failed "$RUN: no print job arrived at USB001 ($job)"
+    return 1
+  fi
+  cp "$job" "$E2E_ARTIFACTS/testpage-usb001.ps"
+  head -1 "$job" | grep -q '^%!PS-Adobe' || failed "$RUN: the job at USB001 is not PostScript"
+  grep -qaxF "%%Title: $NAME" "$job" || failed "$RUN: the job at USB001 is not titled $NAME"
+  grep -qax '%%Pages: 1' "$job" || failed "$RUN: the job at USB001 is not one page"
+  grep -qax 'showpage' "$job" || failed "$RUN: the job at USB001 shows no page"
+  e2e_log "usb: the test page arrived at USB001 as $(wc -c <"$job") bytes of PostScript"
+}
+
+# On a Chinese system the report is Chinese and copies are named with 副本.
+chinese_parallel() {
+  local name
+  # Both Chinese installations start from a spooler without the model's queues.
+  while IFS=$'\t' read -r kind name _; do
+    [ "$kind" = printer ] || continue
+    name=${name#\"}
+    name=${name%\"}
+    case "$name" in "$MODEL"*) e2e_drive delete-printer "$name" || failed "could not delete $name" ;; esac
+  done <<<"$(printers)"
+  e2e_use_chinese
+  local round
+  for round in 1 2; do
+    open_dialog "zh-$round" "$ZH_TITLE" || return 1
+    click 1008 || return 1
+    choose_port "请选择以下并口端口:" LPT1: || return 1
+    if [ "$round" = 1 ]; then
+      sleep 0.3
+      e2e_screenshot "$E2E_ARTIFACTS/dialog-zh-install.png"
+      name=$MODEL
+    else
+      name="$MODEL (副本 1)"
+    fi
+    click 1 || return 1
+    success_text "$name" LPT1:
+    local shot=
+    [ "$round" = 1 ] && shot=$E2E_ARTIFACTS/success-zh.png
+    expect_message "$SUCCESS" "$MESSAGE_TIMEOUT_MS" "$shot" || return 1
+    expect_closed || return 1
+    expect_printer "$name" LPT1:
+  done
+  e2e_use_english
+}
+
+# --- the case on a 64-bit system -----------------------------------------------------------
+
+# The driver registers for "Windows x64", but Wine's AddPrinterA from a 32-bit process finds
+# only drivers for "Windows NT x86": the system's text for its error, then the failure, and
+# the dialog stays open.
+x64_refused() {
+  local error
+  error=$(e2e_drive error-text 87 | tr -d '\r' | cut -f2)
+  open_dialog x64 "$EN_TITLE" || return 1
+  click 1008 || return 1
+  choose_port "Please select parallel port:" LPT1: || return 1
+  click 1 || return 1
+  local record text
+  if ! record=$(e2e_drive wait-message "$MESSAGE_TIMEOUT_MS" | tr -d '\r'); then
+    failed "$RUN: no message box after the refused queue"
+    return 1
+  fi
+  text=$(cut -f3 <<<"$record")
+  e2e_screenshot "$E2E_ARTIFACTS/x64-error.png"
+  e2e_log "x64: the first message reads $text"
+  if [ -z "$error" ] || [ "$text" != "$error" ]; then
+    failed "$RUN: the first message reads $text, want the system's text for error 87: ${error:-none}"
+  fi
+  e2e_drive answer-message 1 || failed "$RUN: the message box could not be answered"
+  expect_message "Install Failed !" || return 1
+  expect_still_open || return 1
+  local drivers
+  drivers=$(e2e_drive drivers "Windows x64" | tr -d '\r')
+  grep -qF "$(printf 'driver\t"%s"\t"Windows x64"' "$MODEL")" <<<"$drivers" ||
+    failed "$RUN: the driver $MODEL is not registered for Windows x64"
+  if printers | grep -qF "\"$MODEL"; then failed "$RUN: a queue was made though AddPrinterA failed"; fi
+  click 2 || return 1
+  expect_closed
+}
+
+if [ "$mode" = x86 ]; then
+  run_case parallel_first
+  run_case parallel_again_as_default
+  run_case serial_115200
+  run_case network_and_wizard
+  run_case usb_with_test_page
+  run_case chinese_parallel
+else
+  run_case x64_refused
+fi
+
+if [ "$failures" -gt 0 ]; then
+  e2e_log "$failures check(s) failed; screenshots in $E2E_ARTIFACTS"
+  exit 1
+fi
+e2e_log "all checks passed; screenshots in $E2E_ARTIFACTS"
