@@ -8,8 +8,6 @@
 
 namespace {
 
-enum ConnectionType { kUsb = 0, kSerial = 1, kParallel = 2, kNetwork = 3 };
-
 const char* BaudText(int choice) {
   switch (choice) {
     case 1:

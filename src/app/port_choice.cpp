@@ -4,8 +4,6 @@
 
 namespace {
 
-enum ConnectionType { kUsb = 0, kSerial = 1, kParallel = 2, kNetwork = 3 };
-
 struct ListTexts {
   const char* chinesePrompt;
   const char* englishPrompt;

@@ -2,6 +2,7 @@
 #include "app/quillmate_dlg.h"
 
 #include "package/driver_package.h"
+#include "ports/usb_printer_ports.h"
 #include "ui/paint_dc.h"
 #include "ui/win_app.h"
 
@@ -56,8 +57,7 @@ bool CQuillmateDlg::OnInitDialog() {
   DEV_BROADCAST_DEVICEINTERFACE_A filter{};
   filter.dbcc_size = sizeof filter;
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  filter.dbcc_classguid = {
-      0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+  filter.dbcc_classguid = kUsbPrintInterface;
   ::RegisterDeviceNotificationA(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
   // The package of the start-up language; a later switch does not unpack again.
   UnpackDriverPackage(installer.userLanguage);

@@ -11,6 +11,8 @@ extern int languageClickCount;
 class CQuillmateDlg : public ui::CDialogEx {
  public:
   enum { IDD = IDD_QUILLMATE_DIALOG };
+  // The values of `connectionType`, the answer to question 2.
+  enum ConnectionType { kUsb = 0, kSerial = 1, kParallel = 2, kNetwork = 3 };
 
   CQuillmateDlg();
   ~CQuillmateDlg() override = default;

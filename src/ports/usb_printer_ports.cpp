@@ -6,11 +6,10 @@
 
 #include "ui/handles.h"
 
-namespace {
-
-// GUID_DEVINTERFACE_USBPRINT
 const GUID kUsbPrintInterface = {
     0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+
+namespace {
 
 const char* const kSupportedVendorIds[] = {"vid_067b", "vid_0416", "vid_1cbe",
                                            "vid_0483", "vid_0471", "vid_1FC9"};

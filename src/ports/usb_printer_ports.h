@@ -6,6 +6,9 @@
 
 #include "platform/win32.h"
 
+// GUID_DEVINTERFACE_USBPRINT: the device-interface class of USB printers.
+extern const GUID kUsbPrintInterface;
+
 class CUsbPrinterPorts {
  public:
   static constexpr DWORD kValueBufferSize = 261;
