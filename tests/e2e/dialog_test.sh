@@ -29,17 +29,7 @@ SIXTEEN_BLANKS=$(printf '%16s' '')
 SHOW_TIMEOUT_MS=30000
 EXIT_TIMEOUT_S=10
 
-failures=0
-failed() {
-  printf 'e2e: FAIL: %s\n' "$*" >&2
-  failures=$((failures + 1))
-}
 
-# The dump's text field as the helper prints it: in double quotes, with C escapes.
-quoted() {
-  local text=${1//\\/\\\\}
-  printf '"%s"' "${text//\"/\\\"}"
-}
 
 # field DUMP ID COLUMN: one column of a control's record (3 class, 4 visible, 5 enabled,
 # 6 check state, 7 text).

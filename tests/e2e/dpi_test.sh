@@ -28,11 +28,6 @@ ZH_TITLE="Korvex 80系列打印机驱动安装"
 SHOW_TIMEOUT_MS=30000
 EXIT_TIMEOUT_S=10
 
-failures=0
-failed() {
-  printf 'e2e: FAIL: %s\n' "$*" >&2
-  failures=$((failures + 1))
-}
 
 # Wine 8 takes the dpi from HKCU\Control Panel\Desktop\LogPixels when a process starts; the
 # wineserver is let go first, so that the desktop starts again at the new size too.

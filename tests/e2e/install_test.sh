@@ -38,21 +38,7 @@ SERIAL_SETTINGS='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Ports'
 TCPIP_PORTS='SYSTEM\CurrentControlSet\Control\Print\Monitors\Standard TCP/IP Port\Ports'
 USB_INTERFACES='SYSTEM\CurrentControlSet\Control\DeviceClasses\{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
 
-failures=0
-failed() {
-  printf 'e2e: FAIL: %s\n' "$*" >&2
-  failures=$((failures + 1))
-}
 
-# As the helper prints texts: in double quotes, with C escapes.
-quoted() {
-  local text=${1//\\/\\\\}
-  text=${text//\"/\\\"}
-  text=${text//$'\r'/\\r}
-  text=${text//$'\n'/\\n}
-  text=${text//$'\t'/\\t}
-  printf '"%s"' "$text"
-}
 
 # success_text NAME PORT: the engine's report in the current language, into SUCCESS.
 success_text() {

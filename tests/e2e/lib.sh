@@ -249,3 +249,20 @@ e2e_temp_dir() {
   done
   e2e_fail "no temporary folder in the prefix"
 }
+
+# Checks that do not stop the test: counted, and reported together at the end.
+failures=0
+failed() {
+  printf 'e2e: FAIL: %s\n' "$*" >&2
+  failures=$((failures + 1))
+}
+
+# A text as the helper prints it: in double quotes, with C escapes.
+quoted() {
+  local text=${1//\\/\\\\}
+  text=${text//\"/\\\"}
+  text=${text//$'\r'/\\r}
+  text=${text//$'\n'/\\n}
+  text=${text//$'\t'/\\t}
+  printf '"%s"' "$text"
+}
