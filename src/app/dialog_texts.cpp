@@ -37,4 +37,5 @@ void CQuillmateDlg::ApplyLanguage(DWORD language) {
     HWND window = caption.id == 0 ? m_hWnd : GetDlgItem(caption.id);
     ::SetWindowTextA(window, chinese ? caption.chinese : caption.english);
   }
+  captionFit_.Fit();
 }

@@ -78,6 +78,7 @@ void CQuillmateDlg::RefreshPortList() {
       break;
   }
   UpdateData(false);
+  captionFit_.Fit(true);
 }
 
 void CQuillmateDlg::OnConnectionTypeClicked() {

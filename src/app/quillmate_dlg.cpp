@@ -48,6 +48,7 @@ void CQuillmateDlg::DoDataExchange(ui::CDataExchange* dx) {
 
 bool CQuillmateDlg::OnInitDialog() {
   CDialogEx::OnInitDialog();
+  captionFit_.Capture(m_hWnd);
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
   ApplyLanguage(installer.userLanguage);

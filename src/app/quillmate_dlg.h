@@ -3,6 +3,7 @@
 
 #include "install/driver_installer.h"
 #include "resources/resource.h"
+#include "ui/caption_fit.h"
 #include "ui/dialog.h"
 
 // Double-clicks seen on the language hot spot; every fifth switches the language.
@@ -56,4 +57,8 @@ class CQuillmateDlg : public ui::CDialogEx {
   void OnInstall();
   bool OnSetCursor(HWND window, UINT hitTest, UINT message);
   void OnWizardLinkClicked();
+
+ private:
+  // Room for captions the template's rectangles clip, after each change of texts or controls.
+  ui::CCaptionFit captionFit_;
 };

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# End-to-end test of the dialog at 96 and 144 dpi under Wine, in English and Chinese: screenshots, and which captions do not fit their controls.
+# End-to-end test of the dialog at 96 and 144 dpi under Wine, in English and Chinese: in every
+# state of its port area, a screenshot and whether each caption fits its control.
 # Usage: dpi_test.sh QUILLMATE_EXE QMDRIVE_EXE
-# Every clipped caption is recorded; the ones the fixed template is known to clip are listed
-# below, and any other clipped caption fails the test.
+# Any caption clipped, or any control reaching out of the dialog, fails the test.
 set -euo pipefail
 
 [ $# -eq 2 ] || {
@@ -27,7 +27,10 @@ EN_TITLE="Korvex 80 Series printer driver"
 ZH_TITLE="Korvex 80系列打印机驱动安装"
 SHOW_TIMEOUT_MS=30000
 EXIT_TIMEOUT_S=10
-
+# The states of the port area, each with the radio button that brings it: USB (the notice:
+# the prefix has no USB printer), serial (Wine's COM ports and the baud group), parallel (the
+# notice: Wine maps no parallel port) and network (the address caption).
+STATES="usb:1006 serial:1007 parallel:1008 network:1009"
 
 # Wine 8 takes the dpi from HKCU\Control Panel\Desktop\LogPixels when a process starts; the
 # wineserver is let go first, so that the desktop starts again at the new size too.
@@ -37,10 +40,22 @@ set_dpi() {
   timeout 60 wineserver -w || e2e_fail "wineserver did not finish"
 }
 
-# measure DPI LOCALE TITLE: screenshot and fit report of the opening dialog, the report in
-# artifacts/e2e/fit-DPI-LOCALE.txt.
+# fit_state DPI LOCALE TITLE STATE: screenshot and fit report of the state on screen, the
+# report in artifacts/e2e/fit-DPI-LOCALE-STATE.txt.
+fit_state() {
+  local dpi=$1 locale=$2 title=$3 state=$4 report=$E2E_ARTIFACTS/fit-$1-$2-$4.txt seen
+  sleep 0.5 # let the window paint
+  e2e_screenshot "$E2E_ARTIFACTS/dpi-$dpi-$locale-$state.png"
+  if ! e2e_drive fit "$title" | tr -d '\r' >"$report"; then
+    failed "$dpi dpi, $locale, $state: the captions could not be measured"
+  fi
+  seen=$(awk -F'\t' '$1 == "font" { print $4; exit }' "$report")
+  [ "$seen" = "$dpi" ] || failed "$locale: set to $dpi dpi, the helper sees ${seen:-nothing}"
+}
+
+# measure DPI LOCALE TITLE: every state, from the opening on, chosen as a user would.
 measure() {
-  local dpi=$1 locale=$2 title=$3 report=$E2E_ARTIFACTS/fit-$1-$2.txt
+  local dpi=$1 locale=$2 title=$3 entry state id
   e2e_start_app "$exe"
   if ! e2e_drive wait-window "$title" "$SHOW_TIMEOUT_MS"; then
     e2e_screenshot "$E2E_ARTIFACTS/no-window-dpi-$dpi-$locale.png"
@@ -48,24 +63,18 @@ measure() {
     failed "$dpi dpi, $locale: no window titled \"$title\""
     return
   fi
-  sleep 0.5 # let the window paint
-  e2e_screenshot "$E2E_ARTIFACTS/dpi-$dpi-$locale.png"
-  if ! e2e_drive fit "$title" | tr -d '\r' >"$report"; then
-    failed "$dpi dpi, $locale: the captions could not be measured"
-  fi
-  local seen
-  seen=$(awk -F'\t' '$1 == "font" { print $4; exit }' "$report")
-  [ "$seen" = "$dpi" ] || failed "$locale: set to $dpi dpi, the helper sees ${seen:-nothing}"
+  for entry in $STATES; do
+    state=${entry%%:*} id=${entry##*:}
+    if [ "$state" != usb ]; then # the dialog opens on USB
+      e2e_drive click "$title" "$id" || failed "$dpi dpi, $locale: $state could not be chosen"
+    fi
+    fit_state "$dpi" "$locale" "$title" "$state"
+  done
   e2e_drive click "$title" 2 || failed "$dpi dpi, $locale: Exit was refused"
   e2e_wait_app_exit "$EXIT_TIMEOUT_S" || {
     failed "$dpi dpi, $locale: the program still runs after Exit"
     e2e_stop_app
   }
-}
-
-# The clipped captions of a report, one "id "text"" a line.
-clipped() {
-  awk -F'\t' '$1 == "fit" && $4 != "fits" { print $2 " " $7 " (" $4 ": needs " $5 ", has " $6 ")" }' "$1"
 }
 
 e2e_start_display
@@ -79,25 +88,16 @@ for dpi in 96 144; do
   measure "$dpi" zh "$ZH_TITLE"
 done
 
-for locale in en zh; do
-  small=$E2E_ARTIFACTS/fit-96-$locale.txt
-  large=$E2E_ARTIFACTS/fit-144-$locale.txt
-  if [ ! -s "$small" ] || [ ! -s "$large" ]; then continue; fi
-  for dpi in 96 144; do
-    list=$(clipped "$E2E_ARTIFACTS/fit-$dpi-$locale.txt")
-    e2e_log "$locale at $dpi dpi, clipped: ${list:+$'\n'}${list:-none}"
-  done
-  # The fixed template clips these under Wine's fonts (dialog units round down while the text
-  # grows by the full factor); any other clipped caption is a change in the layout or the texts.
-  for dpi in 96 144; do
-    case "$locale-$dpi" in
-      en-96 | en-144) known="1031 1014" ;;
-      zh-96) known="" ;;
-      zh-144) known="1009 1014" ;;
-    esac
-    unexpected=$(awk -F'\t' -v known=" $known " '$1 == "fit" && $4 != "fits" && index(known, " " $2 " ") == 0 { printf "%s%s %s", sep, $2, $7; sep = "; " }' \
-      "$E2E_ARTIFACTS/fit-$dpi-$locale.txt")
-    [ -z "$unexpected" ] || failed "$locale at $dpi dpi: newly clipped: $unexpected"
+for dpi in 96 144; do
+  for locale in en zh; do
+    for entry in $STATES; do
+      state=${entry%%:*}
+      report=$E2E_ARTIFACTS/fit-$dpi-$locale-$state.txt
+      [ -s "$report" ] || continue
+      e2e_log "$locale at $dpi dpi, $state: $(awk -F'\t' '$1 == "client" { print "client " $2 ", its units give " $3 }' "$report")"
+      bad=$(awk -F'\t' '$1 == "fit" && $4 != "fits" { printf "%s%s %s (%s: needs %s, has %s)", sep, $2, $7, $4, $5, $6; sep = "; " }' "$report")
+      [ -z "$bad" ] || failed "$locale at $dpi dpi, $state: $bad"
+    done
   done
 done
 

@@ -16,7 +16,9 @@
 //   font    "<face>" <height> <dpi> <base x> <base y>
 //   program <process id>                                   (a process of the program)
 //   window  <process id> <class> visible|hidden "<title>"
-//   fit     <id> <kind> fits|clipped <needed w>x<h> <room w>x<h> "<text>"
+//   client  <w>x<h> <w>x<h>          (the dialog's client area, and what its units give)
+//   fit     <id> <kind> fits|clipped|outside <needed w>x<h> <room w>x<h> "<text>"
+//           (the needed width is the measured extent or the ink of the drawn glyphs, the wider)
 // Exit codes: 0 done, 1 the awaited state did not come, 2 bad usage, 3 the window, control,
 // key or printer is missing or a user could not operate it now.
 #include <windows.h>
@@ -24,6 +26,7 @@
 #include <tlhelp32.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -850,6 +853,34 @@ Room RoomFor(HWND control, HDC dc, int dpi) {
   return room;
 }
 
+// How far the drawn glyphs reach from the text's left edge, laid out `width` pixels wide: at
+// small sizes the last glyph's ink can pass the measured extent, and that part is clipped.
+int InkWidth(HDC dc, HFONT font, const std::wstring& text, int width, int height, UINT flags) {
+  const int spare = 64;
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, width + spare, height);
+  HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+  HGDIOBJ oldFont = SelectObject(memory, font);
+  RECT all = {0, 0, width + spare, height};
+  FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SetTextColor(memory, RGB(0, 0, 0));
+  SetBkMode(memory, TRANSPARENT);
+  RECT layout = {0, 0, width, height};
+  DrawTextW(memory, text.c_str(), static_cast<int>(text.size()), &layout, flags | DT_NOCLIP);
+  int ink = 0;
+  for (int x = width + spare - 1; x >= 0 && ink == 0; --x)
+    for (int y = 0; y < height; ++y)
+      if (GetPixel(memory, x, y) != RGB(255, 255, 255)) {
+        ink = x + 1;
+        break;
+      }
+  SelectObject(memory, oldFont);
+  SelectObject(memory, oldBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  return ink;
+}
+
 bool IsBlank(const std::wstring& text) {
   return text.find_first_not_of(L" \t\r\n") == std::wstring::npos;
 }
@@ -892,7 +923,9 @@ int Fit(wchar_t** args) {
   RECT client = {};
   GetClientRect(dialog, &client);
   int result = kDone;
-  if (client.right != MulDiv(font.width, baseX, 4) ||
+  // The program may widen the dialog to give a caption room, never narrow it or change its
+  // height.
+  if (client.right < MulDiv(font.width, baseX, 4) ||
       client.bottom != MulDiv(font.height, baseY, 8)) {
     Fail(L"the dialog's client area is " + std::to_wstring(client.right) + L"x" +
          std::to_wstring(client.bottom) + L", not what its font gives: " +
@@ -900,6 +933,11 @@ int Fit(wchar_t** args) {
          std::to_wstring(MulDiv(font.height, baseY, 8)));
     result = kRefused;
   }
+  wchar_t size[80];
+  swprintf(size, 80, L"client\t%ldx%ld\t%dx%d\n", static_cast<long>(client.right),
+           static_cast<long>(client.bottom), MulDiv(font.width, baseX, 4),
+           MulDiv(font.height, baseY, 8));
+  Write(size);
 
   for (HWND control = GetWindow(dialog, GW_CHILD); result == kDone && control != nullptr;
        control = GetWindow(control, GW_HWNDNEXT)) {
@@ -916,6 +954,21 @@ int Fit(wchar_t** args) {
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed, flags);
     int neededWidth = needed.right - needed.left;
     int neededHeight = needed.bottom - needed.top;
+    // A multi-line edit wraps by its own rules (Chinese line breaking among them): its own
+    // line count, not DrawText's, tells how tall its text is.
+    bool edit = ClassOf(control) == L"Edit";
+    DWORD_PTR lines = 0;
+    if (edit && (GetWindowLongW(control, GWL_STYLE) & ES_MULTILINE) &&
+        SendBounded(control, EM_GETLINECOUNT, 0, 0, &lines) && lines > 0)
+      neededHeight = static_cast<int>(lines) * metrics.tmHeight;
+    // The ink may pass the text's room as long as the control still shows it: an edit paints
+    // into its right margin too.
+    RECT own = {};
+    GetClientRect(control, &own);
+    int inkRoom = edit ? own.right - room.rect.left : roomWidth;
+    int ink = InkWidth(dc, made, text, room.layout == Layout::kWrapped ? roomWidth : neededWidth,
+                       neededHeight, flags & ~DT_CALCRECT);
+    neededWidth = std::max(neededWidth, ink - (inkRoom - roomWidth));
 
     RECT outer = {};
     GetWindowRect(control, &outer);

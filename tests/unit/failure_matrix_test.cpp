@@ -54,6 +54,13 @@ const Row kRows[] = {
   {"GetClientRect", Scenario::Usb, true, kSuccess},
   {"DrawIcon", Scenario::Usb, true, kSuccess},
   {"LoadCursorA", Scenario::Usb, true, kSuccess},
+  // room for clipped captions: the layout just stays as the template made it
+  {"GetDC", Scenario::Usb, true, kSuccess},
+  {"ReleaseDC", Scenario::Usb, true, kSuccess},
+  {"GetWindowRect", Scenario::Usb, true, kSuccess},
+  {"MapWindowPoints", Scenario::Usb, true, kSuccess},
+  {"SetWindowPos", Scenario::Usb, true, kSuccess},
+  {"GetWindowTextA", Scenario::Usb, true, kSuccess},
   // the package and the staging folder
   {"GetTempPathA", Scenario::Usb, false, "Malfunction !"},
   {"CreateDirectoryA", Scenario::Usb, false, "Malfunction !"},

@@ -1,6 +1,7 @@
 // The simulated GDI: memory and printer device contexts, bitmaps, text, and the page's raster.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -85,6 +86,7 @@ struct Bitmap {
 };
 
 struct Dc {
+  HWND window = nullptr;  // a window DC's window
   bool printer = false;
   std::string queue;
   HGDIOBJ selected = nullptr;
@@ -214,6 +216,12 @@ int TextWidth(const std::string& ansi) {
   return width;
 }
 
+int WindowDcsHeld() {
+  int held = 0;
+  for (const auto& entry : State().dcs) held += entry.second.window != nullptr;
+  return held;
+}
+
 int OpenDeviceContexts() {
   return static_cast<int>(State().dcs.size());
 }
@@ -328,12 +336,127 @@ int StartPage(HDC dc) {
   return 1;
 }
 
+HDC GetDC(HWND window) {
+  if (Enter("GetDC", "")) return nullptr;
+  if (Find(window) == nullptr) return Fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
+  uintptr_t handle = NewHandle();
+  Dc d;
+  d.window = window;
+  State().dcs[handle] = d;
+  return reinterpret_cast<HDC>(handle);
+}
+
+int ReleaseDC(HWND window, HDC dc) {
+  Enter("ReleaseDC", "");
+  Dc* d = FindDc(dc);
+  if (d == nullptr || d->window == nullptr || d->window != window) return 0;
+  State().dcs.erase(reinterpret_cast<uintptr_t>(dc));
+  return 1;
+}
+
+namespace {
+
+// One unit of a text for line breaking: a single-byte run without blanks, a double-byte
+// character, a run of blanks, or a line break.
+struct Piece {
+  enum Kind { kWord, kWide, kBlank, kBreak } kind;
+  std::string bytes;
+};
+
+std::vector<Piece> Pieces(const std::string& text) {
+  bool gbk = M().system.ansiCodePage == 936;
+  std::vector<Piece> pieces;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\r' || c == '\n') {
+      size_t n = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
+      pieces.push_back({Piece::kBreak, text.substr(i, n)});
+      i += n;
+    } else if (gbk && c >= 0x81 && c <= 0xFE && i + 1 < text.size()) {
+      pieces.push_back({Piece::kWide, text.substr(i, 2)});
+      i += 2;
+    } else {
+      Piece::Kind kind = c == ' ' ? Piece::kBlank : Piece::kWord;
+      if (pieces.empty() || pieces.back().kind != kind) pieces.push_back({kind, ""});
+      pieces.back().bytes += text[i++];
+    }
+  }
+  return pieces;
+}
+
+// The lines' widths of a text laid out like DrawTextA: one line under DT_SINGLELINE, else a
+// line at each break and, with DT_WORDBREAK, wherever the next word would pass `width`
+// (blanks at the end of a line take no room; with DT_EDITCONTROL a word wider than the line
+// is broken between characters, as an edit control does).
+std::vector<int> LineWidths(const std::string& text, int width, UINT format,
+                            const sim::TextCells& cells) {
+  auto span = [&](const Piece& p) {
+    return p.kind == Piece::kWide ? cells.wide : static_cast<int>(p.bytes.size()) * cells.narrow;
+  };
+  std::vector<int> lines{0};
+  int pendingBlanks = 0;
+  for (const Piece& p : Pieces(text)) {
+    if (p.kind == Piece::kBreak) {
+      if (format & DT_SINGLELINE) continue;
+      lines.push_back(0);
+      pendingBlanks = 0;
+      continue;
+    }
+    if (p.kind == Piece::kBlank) {
+      pendingBlanks += span(p);
+      continue;
+    }
+    int need = span(p);
+    bool wraps = (format & (DT_WORDBREAK | DT_SINGLELINE)) == DT_WORDBREAK;
+    if (wraps && lines.back() > 0 && lines.back() + pendingBlanks + need > width) {
+      lines.push_back(0);
+      pendingBlanks = 0;
+    }
+    if (lines.back() > 0 || (format & DT_SINGLELINE)) lines.back() += pendingBlanks;
+    pendingBlanks = 0;
+    if (wraps && (format & DT_EDITCONTROL) && p.kind == Piece::kWord) {
+      for (size_t k = 0; k < p.bytes.size(); ++k) {
+        if (lines.back() > 0 && lines.back() + cells.narrow > width) lines.push_back(0);
+        lines.back() += cells.narrow;
+      }
+    } else {
+      lines.back() += need;
+    }
+  }
+  return lines;
+}
+
+}  // namespace
+
+namespace sim::detail {
+
+int EditLineCount(const std::string& text, int width) {
+  return static_cast<int>(
+      LineWidths(text, width, DT_WORDBREAK | DT_EDITCONTROL, sim::kDialogFont).size());
+}
+
+}  // namespace sim::detail
+
 int DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format) {
   std::string body =
       text ? std::string(text, count < 0 ? std::strlen(text) : static_cast<size_t>(count)) : "";
   if (Enter("DrawTextA", Args(body, count, rect ? rect->left : 0, rect ? rect->top : 0,
                               rect ? rect->right : 0, rect ? rect->bottom : 0, format)))
     return 0;
+  if (format & DT_CALCRECT) {
+    // Measuring is for window text, in the font selected into the window DC.
+    Dc* d = FindDc(dc);
+    if (d == nullptr || d->window == nullptr || rect == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    const sim::TextCells& cells = d->selected == reinterpret_cast<HGDIOBJ>(DialogFontHandle())
+                                      ? sim::kDialogFont
+                                      : sim::kSystemFont;
+    std::vector<int> lines = LineWidths(body, rect->right - rect->left, format, cells);
+    int widest = 0;
+    for (int line : lines) widest = std::max(widest, line);
+    rect->right = rect->left + widest;
+    rect->bottom = rect->top + static_cast<int>(lines.size()) * cells.line;
+    return static_cast<int>(lines.size()) * cells.line;
+  }
   sim::Page* page = CurrentPage(dc);
   if (page == nullptr || rect == nullptr) return Fail(ERROR_INVALID_HANDLE);
   int y = rect->top;

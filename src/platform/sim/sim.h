@@ -119,6 +119,7 @@ struct WindowInfo {
   std::string text;
   DWORD style = 0, exStyle = 0;
   RECT dialogUnits{};  // the template's rectangle
+  RECT rect{};         // where it is now, in pixels: a control's in its dialog's client area
   bool visible = false, enabled = false;
   int check = 0;
   std::vector<std::string> listEntries;
@@ -241,6 +242,18 @@ struct PrintJob {
   bool ended = false;
 };
 const std::vector<PrintJob>& PrintJobs();
+// Window text: a fixed-pitch dialog font, `wide` pixels a double-byte character and `narrow`
+// a single-byte one; a window DC starts with the system font. The dialog font's base units
+// are 7 by 14, as "MS Shell Dlg" at 9 points gives on a 96-dpi screen, so that dialog units
+// give the pixels they give there; the font itself is a little narrower, like that one.
+struct TextCells {
+  int narrow, wide, line;
+};
+constexpr TextCells kDialogFont{6, 12, 14};
+constexpr TextCells kSystemFont{8, 16, 16};
+constexpr int kDialogBaseX = 7, kDialogBaseY = 14;
+// Window DCs taken with GetDC and not yet released.
+int WindowDcsHeld();
 // The font's cell: 16 dots wide for a single-byte character, 32 for a double-byte one, 32 high.
 constexpr int kCellHeight = 32;
 int TextWidth(const std::string& ansi);

@@ -28,7 +28,8 @@ struct Window {
   bool ended = false;
   INT_PTR endResult = 0;
   bool iconic = false;
-  RECT client{0, 0, 372, 316};
+  RECT rect{};  // in pixels: a dialog's on the screen, a control's in its dialog's client area
+  RECT client{};
   int check = BST_UNCHECKED;
   std::vector<std::string> entries;
   int selection = -1;
@@ -150,6 +151,12 @@ inline HWND HandleOf(uintptr_t value) {
 }
 
 void Gdi(const std::string& call, const std::string& args);
+// The lines a multi-line edit control of `width` pixels wraps its text into.
+int EditLineCount(const std::string& text, int width);
+// The font every dialog and control of the window system uses.
+inline HFONT DialogFontHandle() {
+  return reinterpret_cast<HFONT>(uintptr_t{0x7F000});
+}
 
 // Closes a process handle of the shell's; false when `handle` is none of them.
 bool CloseProcess(HANDLE handle);

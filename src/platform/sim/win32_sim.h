@@ -54,6 +54,7 @@ DECLARE_SIM_HANDLE(HICON);
 DECLARE_SIM_HANDLE(HDC);
 DECLARE_SIM_HANDLE(HBRUSH);
 DECLARE_SIM_HANDLE(HBITMAP);
+DECLARE_SIM_HANDLE(HFONT);
 DECLARE_SIM_HANDLE(HMENU);
 DECLARE_SIM_HANDLE(HKEY);
 DECLARE_SIM_HANDLE(HRSRC);
@@ -198,6 +199,7 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_CLOSE 0x0010
 #define WM_SETCURSOR 0x0020
 #define WM_ICONERASEBKGND 0x0027
+#define WM_GETFONT 0x0031
 #define WM_QUERYDRAGICON 0x0037
 #define WM_NOTIFY 0x004E
 #define WM_SETICON 0x0080
@@ -210,6 +212,8 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_LBUTTONDOWN 0x0201
 #define WM_DEVICECHANGE 0x0219
 #define WM_USER 0x0400
+#define EM_GETLINECOUNT 0x00BA
+#define EM_GETMARGINS 0x00D4
 
 #define BM_GETCHECK 0x00F0
 #define BM_SETCHECK 0x00F1
@@ -286,10 +290,15 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define BS_GROUPBOX 0x0007L
 #define BS_AUTORADIOBUTTON 0x0009L
 #define BS_TYPEMASK 0x000FL
+#define BS_LEFTTEXT 0x0020L
+#define BS_MULTILINE 0x2000L
 #define BS_FLAT 0x8000L
 #define SS_LEFT 0x0000L
 #define SS_CENTER 0x0001L
 #define SS_RIGHT 0x0002L
+#define SS_SIMPLE 0x000BL
+#define SS_LEFTNOWORDWRAP 0x000CL
+#define SS_TYPEMASK 0x001FL
 #define SS_NOTIFY 0x0100L
 #define ES_LEFT 0x0000L
 #define ES_MULTILINE 0x0004L
@@ -432,6 +441,13 @@ LONG_PTR GetWindowLongPtrA(HWND window, int index);
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 int GetClassNameA(HWND window, LPSTR buffer, int size);
 BOOL GetClientRect(HWND window, LPRECT rect);
+BOOL GetWindowRect(HWND window, LPRECT rect);
+int MapWindowPoints(HWND from, HWND to, POINT* points, UINT count);
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOACTIVATE 0x0010
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
 
@@ -674,7 +690,15 @@ struct DOCINFOA {
   LPCSTR lpszDatatype;
   DWORD fwType;
 };
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
 #define DT_NOCLIP 0x00000100
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+#define DT_EDITCONTROL 0x00002000
+HDC GetDC(HWND window);
+int ReleaseDC(HWND window, HDC dc);
 #define SRCCOPY 0x00CC0020
 int GetObjectA(HGDIOBJ object, int size, LPVOID buffer);
 HDC CreateCompatibleDC(HDC dc);

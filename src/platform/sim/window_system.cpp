@@ -48,6 +48,32 @@ void SetFlag(Window& w, DWORD flag, bool on) {
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Where the dialog manager puts dialogs, and the frame around their client area.
+constexpr int kDialogLeft = 200, kDialogTop = 120, kBorder = 3, kCaptionBar = 20;
+
+int RoundedDiv(int value, int multiplier, int divisor) {
+  long long product = static_cast<long long>(value) * multiplier;
+  return static_cast<int>((product + (product >= 0 ? divisor / 2 : -divisor / 2)) / divisor);
+}
+// Dialog units to pixels, as MapDialogRect does with the dialog font's base units.
+RECT Pixels(const RECT& units) {
+  int left = RoundedDiv(units.left, kDialogBaseX, 4), top = RoundedDiv(units.top, kDialogBaseY, 8);
+  return RECT{left, top, left + RoundedDiv(units.right, kDialogBaseX, 4),
+              top + RoundedDiv(units.bottom, kDialogBaseY, 8)};
+}
+void SetDialogClient(Window& dialog, int width, int height) {
+  dialog.client = RECT{0, 0, width, height};
+  dialog.rect.right = dialog.rect.left + width + 2 * kBorder;
+  dialog.rect.bottom = dialog.rect.top + height + 2 * kBorder + kCaptionBar;
+}
+// The screen position of a window's client area.
+POINT ClientOrigin(const Window& w) {
+  if (w.parent == nullptr) return POINT{w.rect.left + kBorder, w.rect.top + kBorder + kCaptionBar};
+  const Window* parent = Find(w.parent);
+  POINT origin = parent ? ClientOrigin(*parent) : POINT{0, 0};
+  return POINT{origin.x + w.rect.left, origin.y + w.rect.top};
+}
+
 void Notify(Window& control, WORD code) {
   Send(control.parent, WM_COMMAND, MAKEWPARAM(control.id, code),
        reinterpret_cast<LPARAM>(control.handle));
@@ -166,6 +192,7 @@ LRESULT ControlProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
   bool handled = false;
   LRESULT text = TextMessage(w, message, wParam, lParam, handled);
   if (handled) return text;
+  if (message == WM_GETFONT) return reinterpret_cast<LRESULT>(DialogFontHandle());
   if (message == WM_GETDLGCODE) {
     if (Is(w, "Static") || (Is(w, "Button") && ButtonType(w) == BS_GROUPBOX)) return DLGC_STATIC;
     if (!Is(w, "Button")) return 0;
@@ -188,6 +215,8 @@ LRESULT ControlProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     return 0;
   }
+  if (Is(w, "Edit") && (w.style & ES_MULTILINE) && message == EM_GETLINECOUNT)
+    return EditLineCount(w.text, w.client.right);
   if (Is(w, "ListBox")) return ListBoxMessage(w, message, wParam, lParam);
   if (Is(w, WC_IPADDRESSA)) return IpAddressMessage(w, message, lParam);
   return 0;
@@ -235,6 +264,8 @@ LRESULT DefaultDialogProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SETCURSOR:
       M().cursor = StandardCursor(IDC_ARROW);
       return 0;
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(DialogFontHandle());
   }
   return 0;
 }
@@ -410,7 +441,7 @@ bool Minimize(HWND dialog) {
 }
 
 void SetClientSize(HWND window, int width, int height) {
-  if (Window* w = Find(window)) w->client = RECT{0, 0, width, height};
+  if (Window* w = Find(window)) SetDialogClient(*w, width, height);
 }
 
 void Paint(HWND window) {
@@ -448,6 +479,7 @@ WindowInfo Inspect(HWND window) {
   info.style = w->style;
   info.exStyle = w->exStyle;
   info.dialogUnits = w->dialogUnits;
+  info.rect = w->parent == nullptr ? w->client : w->rect;
   info.visible = (w->style & WS_VISIBLE) != 0;
   info.enabled = (w->style & WS_DISABLED) == 0;
   info.check = w->check;
@@ -522,6 +554,9 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DL
   dialog.style = t.style & ~WS_VISIBLE;
   dialog.exStyle = t.exStyle;
   dialog.dialogUnits = RECT{t.x, t.y, t.cx, t.cy};
+  dialog.rect = RECT{kDialogLeft, kDialogTop, kDialogLeft, kDialogTop};
+  RECT size = Pixels(RECT{0, 0, t.cx, t.cy});
+  SetDialogClient(dialog, size.right, size.bottom);
   dialog.dialogProc = dialogProc;
   HWND handle = dialog.handle;
   HWND firstTabStop = nullptr;
@@ -533,6 +568,9 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DL
     control.style = c.style;
     control.exStyle = c.exStyle;
     control.dialogUnits = RECT{c.x, c.y, c.cx, c.cy};
+    control.rect = Pixels(control.dialogUnits);
+    control.client =
+        RECT{0, 0, control.rect.right - control.rect.left, control.rect.bottom - control.rect.top};
     if (!firstTabStop && (c.style & WS_TABSTOP) && (c.style & WS_VISIBLE) &&
         !(c.style & WS_DISABLED))
       firstTabStop = control.handle;
@@ -739,6 +777,65 @@ BOOL GetClientRect(HWND window, LPRECT rect) {
     return FALSE;
   }
   *rect = w->client;
+  return TRUE;
+}
+
+BOOL GetWindowRect(HWND window, LPRECT rect) {
+  if (Enter("GetWindowRect", "")) return FALSE;
+  Window* w = Find(window);
+  if (w == nullptr || rect == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return FALSE;
+  }
+  if (w->parent == nullptr) {
+    *rect = w->rect;
+  } else {
+    POINT origin = ClientOrigin(*w);
+    *rect = RECT{origin.x, origin.y, origin.x + w->client.right, origin.y + w->client.bottom};
+  }
+  return TRUE;
+}
+
+int MapWindowPoints(HWND from, HWND to, POINT* points, UINT count) {
+  if (Enter("MapWindowPoints", Args(count))) return 0;
+  Window* f = from ? Find(from) : nullptr;
+  Window* t = to ? Find(to) : nullptr;
+  if ((from && f == nullptr) || (to && t == nullptr) || points == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return 0;
+  }
+  POINT a = f ? ClientOrigin(*f) : POINT{0, 0}, b = t ? ClientOrigin(*t) : POINT{0, 0};
+  int dx = a.x - b.x, dy = a.y - b.y;
+  for (UINT i = 0; i < count; ++i) {
+    points[i].x += dx;
+    points[i].y += dy;
+  }
+  // Windows gives the shift in one number; 0 is a real answer when nothing moves.
+  M().lastError = 0;
+  return MAKELONG(dx, dy);
+}
+
+BOOL SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT flags) {
+  if (Enter("SetWindowPos", Args(x, y, cx, cy, flags))) return FALSE;
+  Window* w = Find(window);
+  if (w == nullptr || ((flags & SWP_NOSIZE) == 0 && (cx < 0 || cy < 0))) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return FALSE;
+  }
+  if ((flags & SWP_NOMOVE) == 0) {
+    LONG width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
+    w->rect = RECT{x, y, x + width, y + height};
+  }
+  if ((flags & SWP_NOSIZE) == 0) {
+    if (w->parent == nullptr) {
+      SetDialogClient(*w, std::max(0, cx - 2 * kBorder),
+                      std::max(0, cy - 2 * kBorder - kCaptionBar));
+    } else {
+      w->rect.right = w->rect.left + cx;
+      w->rect.bottom = w->rect.top + cy;
+      w->client = RECT{0, 0, cx, cy};
+    }
+  }
   return TRUE;
 }
 

@@ -1,0 +1,340 @@
+// CCaptionFit: measuring each kind of control's caption room and growing it into free space.
+#include "ui/caption_fit.h"
+
+#include <algorithm>
+#include <string>
+
+#include "ui/paint_dc.h"
+
+namespace ui {
+
+namespace {
+
+constexpr LONG kGap = 2;  // kept between a grown control and the next one
+constexpr int kTextBuffer = 512;
+
+enum Kind { kOther, kButton, kStatic, kEdit };
+
+bool SameName(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b) {
+    char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
+    char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
+    if (x != y) return false;
+  }
+  return *a == *b;
+}
+
+Kind KindOf(HWND window) {
+  char name[32] = {};
+  if (::GetClassNameA(window, name, sizeof name) == 0) return kOther;
+  if (SameName(name, "Button")) return kButton;
+  if (SameName(name, "Static")) return kStatic;
+  if (SameName(name, "Edit")) return kEdit;
+  return kOther;
+}
+
+bool Intersect(const RECT& a, const RECT& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+bool Contains(const RECT& outer, const RECT& inner) {
+  return outer.left <= inner.left && inner.right <= outer.right && outer.top <= inner.top &&
+         inner.bottom <= outer.bottom;
+}
+bool Same(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// What the font gives the rooms: a digit's width and a line's height.
+struct Metrics {
+  LONG digit = 0;
+  LONG line = 0;
+};
+
+bool Measure(HDC dc, Metrics* metrics) {
+  RECT r{0, 0, 0, 0};
+  if (::DrawTextA(dc, "0", 1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX) == 0) return false;
+  metrics->digit = r.right - r.left;
+  metrics->line = r.bottom - r.top;
+  return metrics->digit > 0 && metrics->line > 0;
+}
+
+LONG GroupInset(const Metrics& m) {
+  return std::max<LONG>(8, m.digit + 1);
+}
+
+// A caption and how its control lays it out; `insets` is what the control keeps for itself
+// around the text on each side.
+struct Caption {
+  bool measured = false;
+  bool wrapped = false;
+  UINT format = 0;
+  RECT insets{0, 0, 0, 0};
+  std::string text;
+  // An edit control wraps by rules of its own (Chinese line breaking among them), which
+  // DrawText does not share: it is asked instead, sized to each candidate.
+  HWND askedControl = nullptr;
+  RECT* actual = nullptr;  // where that control is now
+  LONG line = 0;
+};
+
+Caption CaptionOf(CCaptionFit::Control& c, const Metrics& m) {
+  int kind = c.kind;
+  Caption caption;
+  DWORD style = static_cast<DWORD>(::GetWindowLongA(c.window, GWL_STYLE));
+  if (kind == kButton) {
+    caption.measured = true;
+    caption.wrapped = (style & BS_MULTILINE) != 0;
+    switch (style & BS_TYPEMASK) {
+      case BS_GROUPBOX:
+        caption.insets = RECT{GroupInset(m), 0, GroupInset(m), 0};
+        break;
+      case BS_CHECKBOX:
+      case BS_AUTOCHECKBOX:
+      case BS_RADIOBUTTON:
+      case BS_AUTORADIOBUTTON: {
+        // The glyph is about a line high, then half a digit before the text.
+        LONG glyph = m.line + m.digit / 2;
+        caption.insets = (style & BS_LEFTTEXT) ? RECT{0, 1, glyph, 1} : RECT{glyph, 1, 0, 1};
+        break;
+      }
+      default:
+        caption.insets = RECT{4, 4, 4, 4};  // frame and focus rectangle
+    }
+  } else if (kind == kStatic) {
+    switch (style & SS_TYPEMASK) {
+      case SS_LEFT:
+      case SS_CENTER:
+      case SS_RIGHT:
+        caption.measured = caption.wrapped = true;
+        break;
+      case SS_SIMPLE:
+      case SS_LEFTNOWORDWRAP:
+        caption.measured = true;
+        break;
+    }
+  } else if (kind == kEdit && (style & ES_MULTILINE)) {
+    // A single-line edit scrolls its text; a multi-line one wraps it like this.
+    caption.measured = caption.wrapped = true;
+    caption.format = DT_EDITCONTROL | DT_NOPREFIX;
+    caption.askedControl = c.window;
+    caption.actual = &c.current;
+    caption.line = m.line;
+    LRESULT margins = ::SendMessageA(c.window, EM_GETMARGINS, 0, 0);
+    caption.insets = RECT{LOWORD(margins), 0, HIWORD(margins), 0};
+  }
+  if (!caption.measured) return caption;
+  // Drawn glyphs can reach a pixel or two past the measured extent at small sizes.
+  caption.insets.right += m.digit / 2;
+  caption.format |= DT_EXPANDTABS | (caption.wrapped ? DT_WORDBREAK : DT_SINGLELINE);
+  char text[kTextBuffer] = {};
+  int length = ::GetWindowTextA(c.window, text, kTextBuffer);
+  caption.text.assign(text, static_cast<size_t>(std::clamp(length, 0, kTextBuffer - 1)));
+  if (caption.text.find_first_not_of(" \t\r\n") == std::string::npos) caption.measured = false;
+  return caption;
+}
+
+// The text's size when laid out in a control of rectangle `at`: false when it cannot be told.
+bool TextSize(HDC dc, const Caption& c, const RECT& at, SIZE* size) {
+  if (c.askedControl != nullptr) {
+    RECT& now = *c.actual;
+    LONG width = at.right - at.left, height = at.bottom - at.top;
+    if (now.right - now.left != width || now.bottom - now.top != height) {
+      if (!::SetWindowPos(c.askedControl, nullptr, 0, 0, width, height,
+                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE))
+        return false;
+      now.right = now.left + width;
+      now.bottom = now.top + height;
+    }
+    LRESULT lines = ::SendMessageA(c.askedControl, EM_GETLINECOUNT, 0, 0);
+    if (lines <= 0) return false;
+    size->cx = 0;  // it breaks a word too long for its line
+    size->cy = static_cast<LONG>(lines) * c.line;
+    return true;
+  }
+  RECT r{0, 0, at.right - at.left - c.insets.left - c.insets.right, 0};
+  if (::DrawTextA(dc, c.text.c_str(), -1, &r, DT_CALCRECT | c.format) == 0) return false;
+  size->cx = r.right - r.left;
+  size->cy = r.bottom - r.top;
+  return true;
+}
+
+// How much wider and taller the control must be; 0 and 0 when it fits or cannot be measured.
+SIZE Shortfall(HDC dc, const Caption& c, const RECT& at) {
+  SIZE text{};
+  if (!TextSize(dc, c, at, &text)) return SIZE{0, 0};
+  LONG width = at.right - at.left - c.insets.left - c.insets.right;
+  LONG height = at.bottom - at.top - c.insets.top - c.insets.bottom;
+  return SIZE{std::max<LONG>(0, text.cx - width),
+              c.wrapped ? std::max<LONG>(0, text.cy - height) : 0};
+}
+
+bool Fits(HDC dc, const Caption& c, const RECT& at) {
+  SIZE s = Shortfall(dc, c, at);
+  return s.cx == 0 && s.cy == 0;
+}
+
+// The smallest rectangle within `box` (same top left as `at`, never smaller than `at`) that
+// fits the caption, or the whole box when none does.
+RECT Grow(HDC dc, const Caption& c, const RECT& at, const RECT& box) {
+  RECT grown = at;
+  if (!c.wrapped) {
+    grown.right = std::min(box.right, at.right + Shortfall(dc, c, at).cx);
+    return grown;
+  }
+  // Taller in the same width first, as far as needed.
+  SIZE s = Shortfall(dc, c, at);
+  if (s.cx == 0 && at.bottom + s.cy <= box.bottom) {
+    grown.bottom = at.bottom + s.cy;
+    return grown;
+  }
+  grown.bottom = box.bottom;
+  RECT widest = grown;
+  widest.right = box.right;
+  if (!Fits(dc, c, widest)) return widest;
+  // Then the narrowest width that fits, and only the height that one needs.
+  LONG low = at.right, high = box.right;  // low does not fit, high does
+  while (high - low > 1) {
+    LONG middle = low + (high - low) / 2;
+    grown.right = middle;
+    (Fits(dc, c, grown) ? high : low) = middle;
+  }
+  grown.right = high;
+  SIZE text{};
+  if (TextSize(dc, c, grown, &text))
+    grown.bottom = std::max(at.bottom, at.top + c.insets.top + text.cy + c.insets.bottom);
+  return grown;
+}
+
+}  // namespace
+
+void CCaptionFit::Capture(HWND dialog) {
+  dialog_ = nullptr;
+  controls_.clear();
+  if (!::GetClientRect(dialog, &client_)) return;
+  LONG right = 0, bottom = 0;
+  for (HWND window = ::GetWindow(dialog, GW_CHILD); window != nullptr;
+       window = ::GetWindow(window, GW_HWNDNEXT)) {
+    RECT r{};
+    if (!::GetWindowRect(window, &r)) return;
+    // 0 is also the answer when the two origins coincide; the last error tells them apart.
+    ::SetLastError(0);
+    if (::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2) == 0 &&
+        ::GetLastError() != 0)
+      return;
+    int kind = KindOf(window);
+    bool groupBox = kind == kButton && (::GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK) ==
+                                           static_cast<LONG>(BS_GROUPBOX);
+    controls_.push_back(Control{window, r, r, kind, groupBox});
+    right = std::max(right, r.right);
+    bottom = std::max(bottom, r.bottom);
+  }
+  dialog_ = dialog;
+  width_ = client_.right;
+  rightMargin_ = std::max<LONG>(0, client_.right - right);
+  bottomMargin_ = std::max<LONG>(0, client_.bottom - bottom);
+}
+
+void CCaptionFit::Fit(bool keepWidth) {
+  if (dialog_ == nullptr) return;
+  CClientDC dc(dialog_);
+  if (dc.Get() == nullptr) return;
+  dc.SelectFont(reinterpret_cast<HGDIOBJ>(::SendMessageA(dialog_, WM_GETFONT, 0, 0)));
+  Metrics m;
+  if (!Measure(dc.Get(), &m)) return;
+
+  size_t count = controls_.size();
+  std::vector<RECT> layout;
+  std::vector<bool> shown;
+  for (const Control& c : controls_) {
+    layout.push_back(c.original);
+    // Its own style, not IsWindowVisible: before the dialog is first shown nothing is visible.
+    shown.push_back((::GetWindowLongA(c.window, GWL_STYLE) & WS_VISIBLE) != 0);
+  }
+  LONG width = keepWidth ? std::max(client_.right, width_) : client_.right;
+  for (size_t i = 0; i < count; ++i) {
+    if (!shown[i]) continue;
+    Caption caption = CaptionOf(controls_[i], m);
+    if (!caption.measured || Fits(dc.Get(), caption, layout[i])) continue;
+
+    // The smallest group box around it holds it in; a group box that no other holds may grow
+    // wider with it, as the dialog may for a control outside any group.
+    const RECT& original = controls_[i].original;
+    size_t holder = HolderOf(i);
+    bool widens = holder == count || HolderOf(holder) == count;
+    // Inside its group box it keeps a digit's room from the frame, or what the template kept
+    // if that was less.
+    LONG padRight = 0, padBottom = 0;
+    if (holder < count) {
+      const RECT& frame = controls_[holder].original;
+      padRight = std::clamp<LONG>(frame.right - original.right, 0, m.digit);
+      padBottom = std::clamp<LONG>(frame.bottom - original.bottom, 0, m.digit / 2);
+    }
+    RECT box = layout[i];
+    box.right = widens ? 2 * client_.right : layout[holder].right - padRight;
+    box.bottom =
+        holder < count ? layout[holder].bottom - padBottom : client_.bottom - bottomMargin_;
+    // Shown controls it did not already overlap stay clear of it.
+    for (bool moved = true; moved;) {
+      moved = false;
+      for (size_t j = 0; j < count; ++j) {
+        if (j == i || j == holder || !shown[j] || Intersect(controls_[j].original, original) ||
+            !Intersect(layout[j], box))
+          continue;
+        if (layout[j].top >= layout[i].bottom) {
+          box.bottom = layout[j].top - kGap;
+        } else {
+          box.right = layout[j].left - kGap;
+        }
+        moved = true;
+      }
+    }
+    box.right = std::max(box.right, layout[i].right);
+    box.bottom = std::max(box.bottom, layout[i].bottom);
+    layout[i] = Grow(dc.Get(), caption, layout[i], box);
+    size_t outer = i;
+    if (holder < count && layout[i].right + padRight > layout[holder].right) {
+      layout[holder].right = layout[i].right + padRight;
+      outer = holder;
+    }
+    if (HolderOf(outer) == count) width = std::max(width, layout[outer].right + rightMargin_);
+  }
+  // What ran to the right margin stays there.
+  LONG wider = width - client_.right;
+  if (wider > 0) {
+    for (size_t j = 0; j < count; ++j)
+      if (controls_[j].original.right == client_.right - rightMargin_)
+        layout[j].right = std::max(layout[j].right, controls_[j].original.right + wider);
+  }
+
+  if (width > width_) Resize(width);
+  for (size_t i = 0; i < count; ++i) {
+    Control& c = controls_[i];
+    const RECT& r = layout[i];
+    if (Same(r, c.current)) continue;
+    if (::SetWindowPos(c.window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE))
+      c.current = r;
+  }
+  if (width < width_) Resize(width);
+}
+
+size_t CCaptionFit::HolderOf(size_t index) const {
+  size_t holder = controls_.size();
+  const RECT& inner = controls_[index].original;
+  for (size_t j = 0; j < controls_.size(); ++j) {
+    if (j == index || !controls_[j].groupBox || !Contains(controls_[j].original, inner)) continue;
+    if (holder == controls_.size() || Contains(controls_[holder].original, controls_[j].original))
+      holder = j;
+  }
+  return holder;
+}
+
+void CCaptionFit::Resize(LONG width) {
+  RECT outer{};
+  if (!::GetWindowRect(dialog_, &outer)) return;
+  if (::SetWindowPos(dialog_, nullptr, 0, 0, outer.right - outer.left + width - width_,
+                     outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE))
+    width_ = width;
+}
+
+}  // namespace ui

@@ -1,0 +1,380 @@
+// Room for clipped captions: the fitter on small dialogs of the test's own, then the program's
+// dialog in both languages and in each state of its port area.
+#include <functional>
+#include <initializer_list>
+
+#include "app/quillmate_app.h"
+#include "app/quillmate_dlg.h"
+#include "platform/sim/rc_script.h"
+#include "text_helpers.h"
+#include "ui/caption_fit.h"
+
+namespace {
+
+constexpr int kFitDialog = 902;
+
+struct Place {
+  int id;
+  const char* className;
+  DWORD style;
+  int x, y, cx, cy;
+  const char* text;
+};
+
+sim::rc::DialogTemplate Template(std::initializer_list<Place> places, int cx = 200, int cy = 100) {
+  sim::rc::DialogTemplate t;
+  t.id = kFitDialog;
+  t.style = WS_POPUP | WS_CAPTION;
+  t.cx = cx;
+  t.cy = cy;
+  for (const Place& p : places) {
+    sim::rc::ControlTemplate c;
+    c.id = p.id;
+    c.className = p.className;
+    c.style = p.style | WS_CHILD | WS_VISIBLE;
+    c.x = p.x;
+    c.y = p.y;
+    c.cx = p.cx;
+    c.cy = p.cy;
+    c.text = p.text;
+    t.controls.push_back(c);
+  }
+  return t;
+}
+
+INT_PTR CALLBACK PlainProc(HWND, UINT, WPARAM, LPARAM) {
+  return FALSE;
+}
+
+int Div(int value, int multiplier, int divisor) {
+  return (value * multiplier + divisor / 2) / divisor;
+}
+// Where dialog units put a control, in pixels of the dialog font's base units.
+RECT TemplatePixels(const RECT& units) {
+  int left = Div(units.left, sim::kDialogBaseX, 4), top = Div(units.top, sim::kDialogBaseY, 8);
+  return RECT{left, top, left + Div(units.right, sim::kDialogBaseX, 4),
+              top + Div(units.bottom, sim::kDialogBaseY, 8)};
+}
+
+RECT RectOf(HWND d, int id) {
+  return sim::Inspect(GetDlgItem(d, id)).rect;
+}
+RECT ClientOf(HWND d) {
+  return sim::Inspect(d).rect;
+}
+bool Same(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+bool Overlap(const RECT& a, const RECT& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+std::string Show(const RECT& r) {
+  return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" +
+         std::to_string(r.right) + "," + std::to_string(r.bottom) + ")";
+}
+
+// The text's size in the dialog's font, laid out `width` pixels wide by the window system.
+SIZE TextSize(HWND d, const std::string& text, int width, UINT format) {
+  HDC dc = GetDC(d);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(d, WM_GETFONT, 0, 0)));
+  RECT r{0, 0, width, 0};
+  DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | format);
+  SelectObject(dc, old);
+  ReleaseDC(d, dc);
+  return SIZE{r.right, r.bottom};
+}
+bool WrappedTextFits(HWND d, int id) {
+  RECT r = RectOf(d, id);
+  SIZE s = TextSize(d, sim::Inspect(GetDlgItem(d, id)).text, r.right - r.left,
+                    DT_WORDBREAK | DT_EDITCONTROL);
+  return s.cx <= r.right - r.left && s.cy <= r.bottom - r.top;
+}
+
+int SetWindowPosCalls() {
+  int n = 0;
+  for (const auto& call : sim::Calls()) n += call.function == "SetWindowPos";
+  return n;
+}
+
+class CaptionFit : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&init);
+  }
+  void Run(const sim::rc::DialogTemplate& t,
+           const std::function<void(HWND, ui::CCaptionFit&)>& body) {
+    sim::AddDialogTemplate(t);
+    bool shown = false;
+    sim::SetModalDriver([&](HWND d) {
+      shown = true;
+      ui::CCaptionFit fit;
+      fit.Capture(d);
+      body(d, fit);
+      EndDialog(d, 0);
+    });
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kFitDialog), nullptr, PlainProc, 0);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(sim::WindowDcsHeld(), 0) << "every DC taken for measuring is given back";
+  }
+};
+
+const char kLongText[] =
+    "A notice long enough that four template lines of this edit cannot hold it, however it wraps.";
+
+TEST_F(CaptionFit, CaptionsThatFitMoveNothing) {
+  Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 150, 60, "Group"},
+                {2, "Button", BS_AUTORADIOBUTTON, 10, 15, 40, 10, "Yes"},
+                {3, "Edit", ES_MULTILINE, 60, 15, 80, 30, "Short notice."},
+                {4, "Button", BS_PUSHBUTTON, 10, 70, 40, 14, "Exit"},
+                {5, "Static", SS_LEFT, 60, 70, 80, 8, "Label"}}),
+      [](HWND d, ui::CCaptionFit& fit) {
+        RECT client = ClientOf(d);
+        fit.Fit();
+        EXPECT_EQ(SetWindowPosCalls(), 0);
+        for (int id : {1, 2, 3, 4, 5})
+          EXPECT_TRUE(
+              Same(RectOf(d, id), TemplatePixels(sim::Inspect(GetDlgItem(d, id)).dialogUnits)))
+              << id;
+        EXPECT_TRUE(Same(ClientOf(d), client));
+      });
+}
+
+TEST_F(CaptionFit, SingleLineGrowsRightAsFarAsTheShownNeighbourLets) {
+  Run(Template({{1, "Button", BS_AUTORADIOBUTTON, 10, 10, 30, 10, "A rather long caption"},
+                {2, "Static", SS_LEFT, 60, 10, 40, 10, "Next"},
+                {3, "Static", SS_LEFT, 10, 40, 150, 8, "Below, not in the way"}}),
+      [](HWND d, ui::CCaptionFit& fit) {
+        RECT before = RectOf(d, 1);
+        RECT neighbour = RectOf(d, 2);
+        fit.Fit();
+        RECT grown = RectOf(d, 1);
+        EXPECT_GT(grown.right, before.right);
+        EXPECT_LT(grown.right, neighbour.left) << "stops short of the shown neighbour";
+        EXPECT_EQ(grown.left, before.left);
+        EXPECT_EQ(grown.top, before.top);
+        EXPECT_EQ(grown.bottom, before.bottom) << "a single line grows sideways only";
+
+        // A hidden neighbour is not in the way; each fit starts again from the template.
+        ShowWindow(GetDlgItem(d, 2), SW_HIDE);
+        fit.Fit();
+        RECT free = RectOf(d, 1);
+        SIZE text = TextSize(d, "A rather long caption", 1000, DT_SINGLELINE);
+        EXPECT_GT(free.right, neighbour.left);
+        EXPECT_GE(free.right - free.left, text.cx) << Show(free);
+        ShowWindow(GetDlgItem(d, 2), SW_SHOWNORMAL);
+        fit.Fit();
+        EXPECT_TRUE(Same(RectOf(d, 1), grown)) << Show(RectOf(d, 1));
+      });
+}
+
+TEST_F(CaptionFit, WrappedTextGrowsDownThenRightInsideItsGroupBox) {
+  Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 150, 70, "Group"},
+                {2, "Edit", ES_MULTILINE | ES_READONLY, 10, 15, 40, 16, kLongText},
+                {3, "ListBox", LBS_NOTIFY, 10, 55, 60, 12, ""}}),
+      [](HWND d, ui::CCaptionFit& fit) {
+        ASSERT_FALSE(WrappedTextFits(d, 2)) << "the test needs a notice that is clipped";
+        RECT before = RectOf(d, 2), group = RectOf(d, 1), list = RectOf(d, 3);
+        fit.Fit();
+        RECT grown = RectOf(d, 2);
+        EXPECT_TRUE(WrappedTextFits(d, 2)) << Show(grown);
+        EXPECT_EQ(grown.left, before.left);
+        EXPECT_EQ(grown.top, before.top);
+        EXPECT_FALSE(Overlap(grown, list)) << "the list below stays clear";
+        EXPECT_LT(grown.right, group.right) << "stays inside its group box";
+        EXPECT_GT(grown.right, before.right) << "too long for the room below alone";
+        EXPECT_TRUE(Same(RectOf(d, 3), list));
+
+        // It takes about the width it needs, not all there is: a few pixels less would not do.
+        SIZE s =
+            TextSize(d, kLongText, grown.right - grown.left - 8, DT_WORDBREAK | DT_EDITCONTROL);
+        EXPECT_GT(s.cy, grown.bottom - grown.top) << "about the narrowest width that fits";
+      });
+}
+
+TEST_F(CaptionFit, AGroupBoxWidensForTextItCouldNotHoldAndTheDialogWithIt) {
+  Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 100, 40, "Group"},
+                {2, "Edit", ES_MULTILINE | ES_READONLY, 10, 15, 40, 16, kLongText},
+                {3, "ListBox", LBS_NOTIFY, 10, 35, 60, 8, ""}},
+               110, 60),
+      [](HWND d, ui::CCaptionFit& fit) {
+        RECT client = ClientOf(d), group = RectOf(d, 1);
+        LONG margin = client.right - group.right;
+        fit.Fit();
+        RECT notice = RectOf(d, 2), grown = RectOf(d, 1), wider = ClientOf(d);
+        EXPECT_TRUE(WrappedTextFits(d, 2)) << Show(notice);
+        EXPECT_FALSE(Overlap(notice, RectOf(d, 3)));
+        EXPECT_GT(grown.right, group.right);
+        EXPECT_LT(notice.right, grown.right) << "the group box still holds it";
+        EXPECT_EQ(wider.right - grown.right, margin);
+        EXPECT_EQ(grown.bottom, group.bottom);
+      });
+}
+
+TEST_F(CaptionFit, TextThatCannotFitTakesAllTheRoomAndNoMore) {
+  std::string endless;
+  for (int i = 0; i < 40; ++i) endless += "word ";
+  sim::rc::DialogTemplate t = Template({{1, "Button", BS_GROUPBOX, 5, 5, 100, 50, "Group"},
+                                        {2, "Static", SS_LEFT, 10, 15, 30, 10, ""},
+                                        {3, "Button", BS_PUSHBUTTON, 60, 15, 40, 14, "OK"},
+                                        {4, "Button", BS_PUSHBUTTON, 10, 35, 40, 14, "Cancel"}});
+  Run(t, [&](HWND d, ui::CCaptionFit& fit) {
+    SetWindowTextA(GetDlgItem(d, 2), endless.c_str());
+    fit.Fit();
+    RECT grown = RectOf(d, 2);
+    EXPECT_LT(grown.right, RectOf(d, 3).left);
+    EXPECT_LT(grown.bottom, RectOf(d, 4).top);
+    EXPECT_GT(grown.bottom, TemplatePixels(sim::Inspect(GetDlgItem(d, 2)).dialogUnits).bottom);
+    RECT client = ClientOf(d);
+    EXPECT_TRUE(grown.right <= client.right && grown.bottom <= client.bottom);
+  });
+}
+
+TEST_F(CaptionFit, OutsideAnyGroupTheDialogWidensAndTheRightColumnFollows) {
+  Run(Template({{1, "Button", BS_GROUPBOX, 7, 4, 86, 20, "Short"},
+                {2, "Button", BS_PUSHBUTTON, 53, 30, 40, 14, "Exit"},
+                {3, "Static", SS_LEFT, 7, 30, 40, 8, "Left"}},
+               100, 50),
+      [](HWND d, ui::CCaptionFit& fit) {
+        RECT client = ClientOf(d), group = RectOf(d, 1), exit = RectOf(d, 2), left = RectOf(d, 3);
+        LONG margin = client.right - group.right;
+        SetWindowTextA(GetDlgItem(d, 1), "A caption much longer than its group box can show");
+        fit.Fit();
+        RECT wider = ClientOf(d), grown = RectOf(d, 1);
+        EXPECT_GT(wider.right, client.right);
+        EXPECT_EQ(wider.bottom, client.bottom);
+        EXPECT_EQ(wider.right - grown.right, margin) << "the right margin is kept";
+        EXPECT_EQ(RectOf(d, 2).right, grown.right) << "the button at the margin stretches";
+        EXPECT_EQ(RectOf(d, 2).left, exit.left);
+        EXPECT_TRUE(Same(RectOf(d, 3), left)) << "what did not reach the margin stays";
+        SIZE text =
+            TextSize(d, "A caption much longer than its group box can show", 1000, DT_SINGLELINE);
+        EXPECT_GT(grown.right - grown.left, text.cx);
+
+        // A caption that fits again gives back the template's layout and size.
+        SetWindowTextA(GetDlgItem(d, 1), "Short");
+        fit.Fit();
+        EXPECT_TRUE(Same(ClientOf(d), client)) << Show(ClientOf(d));
+        EXPECT_TRUE(Same(RectOf(d, 1), group));
+        EXPECT_TRUE(Same(RectOf(d, 2), exit));
+      });
+}
+
+TEST_F(CaptionFit, FailingCallsLeaveTheLayoutAsItIs) {
+  for (const char* call : {"GetDC", "DrawTextA", "SetWindowPos", "GetWindowTextA"}) {
+    SCOPED_TRACE(call);
+    sim::Reset();
+    SetUp();
+    Run(Template({{1, "Button", BS_AUTORADIOBUTTON, 10, 10, 30, 10, "A rather long caption"}}),
+        [&](HWND d, ui::CCaptionFit& fit) {
+          RECT before = RectOf(d, 1);
+          sim::FailCall(call, ERROR_ACCESS_DENIED, 0, -1);
+          fit.Fit();
+          EXPECT_TRUE(Same(RectOf(d, 1), before));
+        });
+  }
+}
+
+// The program's own dialog, with the texts it really shows.
+class ProgramDialogFit : public SimTest {
+ protected:
+  void Run(const std::function<void(HWND)>& user) {
+    bool shown = false;
+    sim::SetModalDriver([&](HWND d) {
+      shown = true;
+      user(d);
+      sim::PressKey(d, VK_ESCAPE);
+    });
+    ui::RunApplication(theApp, GetModuleHandleA(nullptr));
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(sim::WindowDcsHeld(), 0);
+  }
+  // Shown controls stay inside the client area and clear of every shown control they were
+  // clear of in the template.
+  static void ExpectTidy(HWND d) {
+    RECT client = ClientOf(d);
+    std::vector<HWND> shown;
+    for (HWND c : sim::Children(d))
+      if (sim::Inspect(c).visible) shown.push_back(c);
+    for (HWND a : shown) {
+      auto ia = sim::Inspect(a);
+      EXPECT_TRUE(ia.rect.left >= 0 && ia.rect.top >= 0 && ia.rect.right <= client.right &&
+                  ia.rect.bottom <= client.bottom)
+          << ia.id << " " << Show(ia.rect);
+      for (HWND b : shown) {
+        auto ib = sim::Inspect(b);
+        if (ia.id >= ib.id ||
+            Overlap(TemplatePixels(ia.dialogUnits), TemplatePixels(ib.dialogUnits)))
+          continue;
+        EXPECT_FALSE(Overlap(ia.rect, ib.rect)) << ia.id << " and " << ib.id;
+      }
+    }
+  }
+  static RECT TemplateRect(HWND d, int id) {
+    return TemplatePixels(sim::Inspect(GetDlgItem(d, id)).dialogUnits);
+  }
+};
+
+TEST_F(ProgramDialogFit, EnglishUsbNoticeAndCaptionsGetTheirRoom) {
+  Run([](HWND d) {
+    ASSERT_TRUE(sim::Inspect(GetDlgItem(d, IDC_STATUS_TEXT)).visible);
+    EXPECT_TRUE(WrappedTextFits(d, IDC_STATUS_TEXT)) << Show(RectOf(d, IDC_STATUS_TEXT));
+    EXPECT_FALSE(Same(RectOf(d, IDC_STATUS_TEXT), TemplateRect(d, IDC_STATUS_TEXT)));
+    RECT notice = RectOf(d, IDC_STATUS_TEXT), group = RectOf(d, IDC_CONNECTION_GROUP);
+    EXPECT_LT(notice.right, group.right);
+    EXPECT_LT(notice.bottom, RectOf(d, IDC_IP_ADDRESS).top) << "the address control stays shown";
+    // The English captions of the two questions and the wizard link are wider than the
+    // template's 172 units in this font: the dialog widens and the right column with it.
+    RECT client = ClientOf(d);
+    EXPECT_GT(client.right, TemplatePixels(sim::Inspect(d).dialogUnits).right);
+    for (int id : {IDC_DEFAULT_GROUP, IDC_CONNECTION_GROUP, IDCANCEL, IDC_WIZARD_LINK})
+      EXPECT_EQ(RectOf(d, id).right, RectOf(d, IDC_DEFAULT_GROUP).right) << id;
+    SIZE link = TextSize(d, sim::Inspect(GetDlgItem(d, IDC_WIZARD_LINK)).text, 1000, DT_SINGLELINE);
+    EXPECT_GT(RectOf(d, IDC_WIZARD_LINK).right - RectOf(d, IDC_WIZARD_LINK).left, link.cx);
+    ExpectTidy(d);
+
+    // The serial notice fits the template's rectangle: the notice goes back to it, while the
+    // dialog keeps its width as the user goes through the connection types.
+    sim::Click(GetDlgItem(d, IDC_SERIAL));
+    EXPECT_EQ(ClientOf(d).right, client.right);
+    ASSERT_TRUE(sim::Inspect(GetDlgItem(d, IDC_STATUS_TEXT)).visible);
+    EXPECT_TRUE(Same(RectOf(d, IDC_STATUS_TEXT), TemplateRect(d, IDC_STATUS_TEXT)))
+        << Show(RectOf(d, IDC_STATUS_TEXT));
+    sim::Click(GetDlgItem(d, IDC_NETWORK));
+    EXPECT_EQ(ClientOf(d).right, client.right);
+    ExpectTidy(d);
+  });
+}
+
+TEST_F(ProgramDialogFit, ChineseKeepsTheTemplateWidthAndTheSwitchLaysOutAgain) {
+  sim::System().uiLanguage = 2052;
+  sim::System().ansiCodePage = 936;
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
+                        std::string("COM1\0", 5));
+  Run([](HWND d) {
+    RECT templateClient = TemplatePixels(sim::Inspect(d).dialogUnits);
+    EXPECT_EQ(ClientOf(d).right, templateClient.right) << "the Chinese captions fit";
+    std::vector<RECT> chinese;
+    for (HWND c : sim::Children(d)) chinese.push_back(sim::Inspect(c).rect);
+    EXPECT_TRUE(WrappedTextFits(d, IDC_STATUS_TEXT));
+    ExpectTidy(d);
+    sim::Click(GetDlgItem(d, IDC_SERIAL));
+    ExpectTidy(d);
+    // Five double-clicks on the hot spot switch to English, which needs the wider dialog.
+    for (int i = 0; i < 5; ++i) sim::DoubleClick(GetDlgItem(d, IDC_LANGUAGE_HOTSPOT));
+    ASSERT_EQ(sim::Inspect(GetDlgItem(d, IDC_CONNECTION_GROUP)).text,
+              "2.How does your printer connect to your computer?");
+    EXPECT_GT(ClientOf(d).right, templateClient.right);
+    ExpectTidy(d);
+    for (int i = 0; i < 5; ++i) sim::DoubleClick(GetDlgItem(d, IDC_LANGUAGE_HOTSPOT));
+    EXPECT_EQ(ClientOf(d).right, templateClient.right);
+    // Back on USB, the Chinese layout is the one the dialog opened with.
+    sim::Click(GetDlgItem(d, IDC_USB));
+    std::vector<HWND> children = sim::Children(d);
+    for (size_t i = 0; i < children.size(); ++i)
+      EXPECT_TRUE(Same(sim::Inspect(children[i]).rect, chinese[i])) << sim::Inspect(children[i]).id;
+  });
+}
+
+}  // namespace
