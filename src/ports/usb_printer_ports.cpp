@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ui/ascii.h"
 #include "ui/handles.h"
 
 const GUID kUsbPrintInterface = {
@@ -14,14 +15,14 @@ namespace {
 const char* const kSupportedVendorIds[] = {"vid_067b", "vid_0416", "vid_1cbe",
                                            "vid_0483", "vid_0471", "vid_1FC9"};
 
-bool EqualNoCase(const char* a, const char* b, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+// The port a 4-byte little-endian "Port Number" names: 3 gives "USB003", 261 "USB261".
+std::string UsbPortName(const BYTE* number) {
+  unsigned port = static_cast<unsigned>(number[0]) | (static_cast<unsigned>(number[1]) << 8) |
+                  (static_cast<unsigned>(number[2]) << 16) |
+                  (static_cast<unsigned>(number[3]) << 24);
+  char name[16];
+  std::snprintf(name, sizeof name, "USB%03u", port);
+  return name;
 }
 
 }  // namespace
@@ -31,7 +32,7 @@ bool CUsbPrinterPorts::IsSupportedVendor(const char* devicePath) {
   char vendor[9] = {};
   std::memcpy(vendor, devicePath + 8, 8);
   for (const char* supported : kSupportedVendorIds)
-    if (EqualNoCase(vendor, supported, 8)) return true;
+    if (ui::EqualNoCase(vendor, supported, 8)) return true;
   return false;
 }
 
@@ -68,13 +69,7 @@ bool CUsbPrinterPorts::ReadDeviceParameter(const char* devicePath, const char* s
     return false;
   }
   if (dataSize) *dataSize = size;
-  if (size == 4) {
-    char name[16];
-    std::snprintf(name, sizeof name, "USB%03u",
-                  static_cast<unsigned>(buffer[0] | (buffer[1] << 8) | (buffer[2] << 16)) |
-                      (static_cast<unsigned>(buffer[3]) << 24));
-    ::OutputDebugStringA(name);
-  }
+  if (size == 4) ::OutputDebugStringA(UsbPortName(buffer).c_str());
   return true;
 }
 
@@ -109,13 +104,8 @@ bool CUsbPrinterPorts::Enumerate(std::vector<std::string>& foundPorts) {
       ::OutputDebugStringA("read regkey failed");
       continue;
     }
-    unsigned port = static_cast<unsigned>(value[0]) | (static_cast<unsigned>(value[1]) << 8) |
-                    (static_cast<unsigned>(value[2]) << 16) |
-                    (static_cast<unsigned>(value[3]) << 24);
-    char name[16];
-    std::snprintf(name, sizeof name, "USB%03u", port);
-    foundPorts.push_back(name);
-    ::OutputDebugStringA(name);
+    foundPorts.push_back(UsbPortName(value));
+    ::OutputDebugStringA(foundPorts.back().c_str());
   }
   return true;
 }

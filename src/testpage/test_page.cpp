@@ -4,32 +4,13 @@
 
 #include "install/driver_installer.h"
 #include "ui/handles.h"
-
-namespace {
-
-// Keeps an object selected into a device context, and puts the old one back.
-class Selected {
- public:
-  Selected(HDC dc, HGDIOBJ object)
-      : dc_(dc), previous_(dc ? ::SelectObject(dc, object) : nullptr) {}
-  ~Selected() {
-    if (dc_ && previous_) ::SelectObject(dc_, previous_);
-  }
-  Selected(const Selected&) = delete;
-  Selected& operator=(const Selected&) = delete;
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
-
-}  // namespace
+#include "ui/paint_dc.h"
 
 void CDriverInstaller::PrintTestPage(const char* queueName, HBITMAP logo, const char* bodyText) {
   BITMAP size{};
   ::GetObjectA(logo, sizeof size, &size);
   ui::Dc memory(::CreateCompatibleDC(nullptr));
-  Selected logoSelected(memory.Get(), logo);
+  ui::Selected logoSelected(memory.Get(), logo);
   ui::Dc printer(::CreateDCA(nullptr, queueName, nullptr, nullptr));
   // An unknown queue gives no device context, and then there is nothing to print on.
   if (!printer) return;

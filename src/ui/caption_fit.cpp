@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string>
 
+#include "ui/ascii.h"
 #include "ui/paint_dc.h"
 
 namespace ui {
@@ -15,21 +16,12 @@ constexpr int kTextBuffer = 512;
 
 enum Kind { kOther, kButton, kStatic, kEdit };
 
-bool SameName(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
-    char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
-    if (x != y) return false;
-  }
-  return *a == *b;
-}
-
 Kind KindOf(HWND window) {
   char name[32] = {};
   if (::GetClassNameA(window, name, sizeof name) == 0) return kOther;
-  if (SameName(name, "Button")) return kButton;
-  if (SameName(name, "Static")) return kStatic;
-  if (SameName(name, "Edit")) return kEdit;
+  if (EqualNoCase(name, "Button")) return kButton;
+  if (EqualNoCase(name, "Static")) return kStatic;
+  if (EqualNoCase(name, "Edit")) return kEdit;
   return kOther;
 }
 
@@ -238,7 +230,7 @@ void CCaptionFit::Fit(bool keepWidth) {
   if (dialog_ == nullptr) return;
   CClientDC dc(dialog_);
   if (dc.Get() == nullptr) return;
-  dc.SelectFont(reinterpret_cast<HGDIOBJ>(::SendMessageA(dialog_, WM_GETFONT, 0, 0)));
+  Selected font(dc.Get(), reinterpret_cast<HGDIOBJ>(::SendMessageA(dialog_, WM_GETFONT, 0, 0)));
   Metrics m;
   if (!Measure(dc.Get(), &m)) return;
 

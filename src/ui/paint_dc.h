@@ -1,5 +1,5 @@
-// A window's DCs: CPaintDC (BeginPaint / EndPaint) and CClientDC (GetDC / ReleaseDC, with
-// the font it was given put back before it goes).
+// Device contexts given back on every path: a window's (CPaintDC with BeginPaint / EndPaint,
+// CClientDC with GetDC / ReleaseDC), and an object kept selected into one (Selected).
 #pragma once
 
 #include "platform/win32.h"
@@ -27,29 +27,32 @@ class CClientDC {
  public:
   explicit CClientDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
   ~CClientDC() {
-    if (dc_ == nullptr) return;
-    if (font_) ::SelectObject(dc_, previous_);
-    ::ReleaseDC(window_, dc_);
+    if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
   }
   CClientDC(const CClientDC&) = delete;
   CClientDC& operator=(const CClientDC&) = delete;
 
   HDC Get() const { return dc_; }
-  // Selects a font for the DC's lifetime; the first font it held goes back at the end.
-  void SelectFont(HGDIOBJ font) {
-    if (dc_ == nullptr || font == nullptr) return;
-    HGDIOBJ previous = ::SelectObject(dc_, font);
-    if (previous != nullptr && !font_) {
-      previous_ = previous;
-      font_ = true;
-    }
-  }
 
  private:
   HWND window_;
   HDC dc_;
-  HGDIOBJ previous_ = nullptr;
-  bool font_ = false;
+};
+
+// Keeps an object selected into a device context, and puts the old one back.
+class Selected {
+ public:
+  Selected(HDC dc, HGDIOBJ object)
+      : dc_(dc), previous_(dc ? ::SelectObject(dc, object) : nullptr) {}
+  ~Selected() {
+    if (dc_ && previous_) ::SelectObject(dc_, previous_);
+  }
+  Selected(const Selected&) = delete;
+  Selected& operator=(const Selected&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
 };
 
 }  // namespace ui
