@@ -48,10 +48,12 @@ void CQuillmateDlg::DoDataExchange(ui::CDataExchange* dx) {
 
 bool CQuillmateDlg::OnInitDialog() {
   CDialogEx::OnInitDialog();
-  captionFit_.Capture(m_hWnd);
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
   ApplyLanguage(installer.userLanguage);
+  // Captured only now, so that the one layout at the opening is the port list's, with the
+  // captions and the notice it shows; nothing has moved the controls yet.
+  captionFit_.Capture(m_hWnd);
   ipAddress.SetAddress(0);
   RefreshPortList();
   // USB printers coming and going refresh the list; without the notices it just does not follow.

@@ -69,10 +69,9 @@ struct Caption {
   LONG line = 0;
 };
 
-Caption CaptionOf(CCaptionFit::Control& c, const Metrics& m) {
+Caption CaptionOf(CCaptionFit::Control& c, DWORD style, const Metrics& m) {
   int kind = c.kind;
   Caption caption;
-  DWORD style = static_cast<DWORD>(::GetWindowLongA(c.window, GWL_STYLE));
   if (kind == kButton) {
     caption.measured = true;
     caption.wrapped = (style & BS_MULTILINE) != 0;
@@ -216,10 +215,11 @@ void CCaptionFit::Capture(HWND dialog) {
     int kind = KindOf(window);
     bool groupBox = kind == kButton && (::GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK) ==
                                            static_cast<LONG>(BS_GROUPBOX);
-    controls_.push_back(Control{window, r, r, kind, groupBox});
+    controls_.push_back(Control{window, r, r, kind, groupBox, 0});
     right = std::max(right, r.right);
     bottom = std::max(bottom, r.bottom);
   }
+  FindHolders();
   dialog_ = dialog;
   width_ = client_.right;
   rightMargin_ = std::max<LONG>(0, client_.right - right);
@@ -236,23 +236,25 @@ void CCaptionFit::Fit(bool keepWidth) {
 
   size_t count = controls_.size();
   std::vector<RECT> layout;
+  std::vector<DWORD> styles;
   std::vector<bool> shown;
   for (const Control& c : controls_) {
     layout.push_back(c.original);
+    styles.push_back(static_cast<DWORD>(::GetWindowLongA(c.window, GWL_STYLE)));
     // Its own style, not IsWindowVisible: before the dialog is first shown nothing is visible.
-    shown.push_back((::GetWindowLongA(c.window, GWL_STYLE) & WS_VISIBLE) != 0);
+    shown.push_back((styles.back() & WS_VISIBLE) != 0);
   }
   LONG width = keepWidth ? std::max(client_.right, width_) : client_.right;
   for (size_t i = 0; i < count; ++i) {
     if (!shown[i]) continue;
-    Caption caption = CaptionOf(controls_[i], m);
+    Caption caption = CaptionOf(controls_[i], styles[i], m);
     if (!caption.measured || Fits(dc.Get(), caption, layout[i])) continue;
 
     // The smallest group box around it holds it in; a group box that no other holds may grow
     // wider with it, as the dialog may for a control outside any group.
     const RECT& original = controls_[i].original;
-    size_t holder = HolderOf(i);
-    bool widens = holder == count || HolderOf(holder) == count;
+    size_t holder = controls_[i].holder;
+    bool widens = holder == count || controls_[holder].holder == count;
     // Inside its group box it keeps a digit's room from the frame, or what the template kept
     // if that was less.
     LONG padRight = 0, padBottom = 0;
@@ -288,7 +290,8 @@ void CCaptionFit::Fit(bool keepWidth) {
       layout[holder].right = layout[i].right + padRight;
       outer = holder;
     }
-    if (HolderOf(outer) == count) width = std::max(width, layout[outer].right + rightMargin_);
+    if (controls_[outer].holder == count)
+      width = std::max(width, layout[outer].right + rightMargin_);
   }
   // What ran to the right margin stays there.
   LONG wider = width - client_.right;
@@ -310,15 +313,16 @@ void CCaptionFit::Fit(bool keepWidth) {
   if (width < width_) Resize(width);
 }
 
-size_t CCaptionFit::HolderOf(size_t index) const {
-  size_t holder = controls_.size();
-  const RECT& inner = controls_[index].original;
-  for (size_t j = 0; j < controls_.size(); ++j) {
-    if (j == index || !controls_[j].groupBox || !Contains(controls_[j].original, inner)) continue;
-    if (holder == controls_.size() || Contains(controls_[holder].original, controls_[j].original))
-      holder = j;
+void CCaptionFit::FindHolders() {
+  size_t count = controls_.size();
+  for (Control& c : controls_) {
+    c.holder = count;
+    for (size_t j = 0; j < count; ++j) {
+      const Control& box = controls_[j];
+      if (&box == &c || !box.groupBox || !Contains(box.original, c.original)) continue;
+      if (c.holder == count || Contains(controls_[c.holder].original, box.original)) c.holder = j;
+    }
   }
-  return holder;
 }
 
 void CCaptionFit::Resize(LONG width) {

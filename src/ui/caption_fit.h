@@ -31,12 +31,13 @@ class CCaptionFit {
     RECT current;
     int kind;  // button, static, edit or another class
     bool groupBox;
+    size_t holder;  // the smallest group box around it, or the number of controls if none
   };
 
  private:
   void Resize(LONG width);
-  // The smallest group box around a control, or the number of controls when none is.
-  size_t HolderOf(size_t index) const;
+  // Finds each control's holder, once the template's layout is known.
+  void FindHolders();
 
   HWND dialog_ = nullptr;
   std::vector<Control> controls_;
