@@ -234,34 +234,33 @@ void DumpAddressFields(HWND control, int id) {
   Write(head + Quote(fields) + L"\n");
 }
 
+// Asks `done` every kPollMs until it says true (then true) or `timeoutMs` have passed (false).
+template <class Done>
+bool PollUntil(unsigned long timeoutMs, Done done) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(kPollMs);
+  }
+  return true;
+}
+
 int WaitWindow(wchar_t** args) {
   unsigned long timeout = 0;
   if (!ParseNumber(args[1], &timeout)) return kUsage;
-  DWORD start = GetTickCount();
-  while (FindShown(args[0]) == nullptr) {
-    if (GetTickCount() - start >= timeout) {
-      Fail(std::wstring(L"no visible window titled ") + Quote(args[0]) + L" within " + args[1] +
-           L" ms");
-      return kTimedOut;
-    }
-    Sleep(kPollMs);
-  }
-  return kDone;
+  if (PollUntil(timeout, [&] { return FindShown(args[0]) != nullptr; })) return kDone;
+  Fail(std::wstring(L"no visible window titled ") + Quote(args[0]) + L" within " + args[1] +
+       L" ms");
+  return kTimedOut;
 }
 
 int WaitGone(wchar_t** args) {
   unsigned long timeout = 0;
   if (!ParseNumber(args[1], &timeout)) return kUsage;
-  DWORD start = GetTickCount();
-  while (FindWindowW(nullptr, args[0]) != nullptr) {
-    if (GetTickCount() - start >= timeout) {
-      Fail(std::wstring(L"a window titled ") + Quote(args[0]) + L" still exists after " + args[1] +
-           L" ms");
-      return kTimedOut;
-    }
-    Sleep(kPollMs);
-  }
-  return kDone;
+  if (PollUntil(timeout, [&] { return FindWindowW(nullptr, args[0]) == nullptr; })) return kDone;
+  Fail(std::wstring(L"a window titled ") + Quote(args[0]) + L" still exists after " + args[1] +
+       L" ms");
+  return kTimedOut;
 }
 
 // Children in z order, which for a dialog template is creation order.
@@ -473,31 +472,30 @@ int WaitMessage(wchar_t** args) {
   unsigned long timeout = 0;
   if (!ParseNumber(args[0], &timeout)) return kUsage;
   const wchar_t* part = args[1] != nullptr ? args[1] : L"";  // argv ends with a null
-  DWORD start = GetTickCount();
   HWND reported = nullptr;
-  for (;;) {
+  int result = kTimedOut;
+  bool ended = PollUntil(timeout, [&] {
     // A program that has ended, or died, will show nothing more.
     if (ProgramProcesses().empty()) {
       Fail(std::wstring(L"no ") + kProgramImage + L" is running");
-      return kTimedOut;
+      return true;
     }
     HWND box = FindMessageBox();
-    if (box != nullptr) {
-      std::wstring text = TextOf(GetDlgItem(box, kMessageTextId));
-      if (text.find(part) != std::wstring::npos) {
-        Write(L"message\t" + Quote(TextOf(box)) + L"\t" + Quote(text) + L"\n");
-        return kDone;
-      }
-      if (box != reported) Fail(L"a message box says " + Quote(text));
-      reported = box;
+    if (box == nullptr) return false;
+    std::wstring text = TextOf(GetDlgItem(box, kMessageTextId));
+    if (text.find(part) != std::wstring::npos) {
+      Write(L"message\t" + Quote(TextOf(box)) + L"\t" + Quote(text) + L"\n");
+      result = kDone;
+      return true;
     }
-    if (GetTickCount() - start >= timeout) {
-      Fail(std::wstring(L"no message box") + (*part ? L" saying " + Quote(part) : L"") +
-           L" within " + args[0] + L" ms");
-      return kTimedOut;
-    }
-    Sleep(kPollMs);
-  }
+    if (box != reported) Fail(L"a message box says " + Quote(text));
+    reported = box;
+    return false;
+  });
+  if (!ended)
+    Fail(std::wstring(L"no message box") + (*part ? L" saying " + Quote(part) : L"") + L" within " +
+         args[0] + L" ms");
+  return result;
 }
 
 // Clicks one of the box's buttons and waits for the box to go, so that a following
@@ -516,15 +514,9 @@ int AnswerMessage(wchar_t** args) {
     return kRefused;
   }
   if (!PostMessageW(button, BM_CLICK, 0, 0)) return kRefused;
-  DWORD start = GetTickCount();
-  while (IsWindow(box)) {
-    if (GetTickCount() - start >= kAnswerTimeoutMs) {
-      Fail(L"the message box stays open after its button " + std::wstring(args[0]));
-      return kTimedOut;
-    }
-    Sleep(kPollMs);
-  }
-  return kDone;
+  if (PollUntil(kAnswerTimeoutMs, [&] { return !IsWindow(box); })) return kDone;
+  Fail(L"the message box stays open after its button " + std::wstring(args[0]));
+  return kTimedOut;
 }
 
 // --- the spooler ---------------------------------------------------------------------------
