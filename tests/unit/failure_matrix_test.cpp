@@ -16,9 +16,6 @@ namespace {
 
 enum class Scenario { Usb, Serial, Network };
 
-const char* kFiles[] = {"KV80.DLL",   "KV80C.GPD",  "UNIDRV.DLL", "UNIDRVUI.DLL",
-                        "UNIRES.DLL", "UNIDRV.HLP", "TTFSUB.GPD", "STDNAMES.GPD"};
-const std::string kStage = "C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020";
 const std::string kSerialSettings = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 const std::string kTcpPorts =
     "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
@@ -140,7 +137,8 @@ class FailureMatrix : public SimTest {
     std::vector<ZipMember> members;
     for (const char* folder : {"Windows x64", "Windows NT x86"}) {
       members.push_back({std::string(folder) + "/", "", false, 0x10});
-      for (const char* file : kFiles) members.push_back({std::string(folder) + "/" + file, file});
+      for (const char* file : kDriverFiles)
+        members.push_back({std::string(folder) + "/" + file, file});
     }
     return MakeZip(members);
   }
@@ -187,7 +185,7 @@ class FailureMatrix : public SimTest {
       return path.size() >= folder.size() &&
              strncasecmp(path.c_str(), folder.c_str(), folder.size()) == 0;
     };
-    return under(kStage) || under(sim::DriverDirectory("Windows x64") + "\\KV") ||
+    return under(kStagingFolder) || under(sim::DriverDirectory("Windows x64") + "\\KV") ||
            under(sim::DriverDirectory("Windows x64") + "\\UNI") ||
            under(sim::DriverDirectory("Windows x64") + "\\TTF") ||
            under(sim::DriverDirectory("Windows x64") + "\\STD");

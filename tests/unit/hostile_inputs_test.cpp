@@ -10,14 +10,11 @@
 
 namespace {
 
-const std::string kTemp = "C:\\Users\\user\\AppData\\Local\\Temp";
-const std::string kStaging = kTemp + "\\Ostra2020";
-
 class Hostile : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    sim::PutFolder(kTemp);
+    sim::PutFolder(kTempFolder);
     sim::PutFile("C:\\abs", "the root's own file");
     sim::PutFile("C:\\Users\\user\\x", "not ours");
   }
@@ -28,7 +25,7 @@ class Hostile : public SimTest {
     UnpackDriverPackage(1033);
     for (const auto& path : sim::Tree()) {
       bool old = std::binary_search(before.begin(), before.end(), path);
-      bool inside = path.rfind(kStaging, 0) == 0;
+      bool inside = path.rfind(kStagingFolder, 0) == 0;
       EXPECT_TRUE(old || inside) << path << " written outside the staging folder";
     }
     EXPECT_EQ(sim::FileBytes("C:\\abs"), "the root's own file");
@@ -49,15 +46,16 @@ TEST_F(Hostile, MemberNamesThatTryToLeaveTheStagingFolder) {
                              {std::string(259, 'n'), "10"},
                              {std::string(260, 'n'), "11"},
                              {std::string(300, 'n'), "12"}}));
-  EXPECT_EQ(sim::FileBytes(kStaging + "\\x"), "5") << "parent references and drives are dropped";
-  EXPECT_EQ(sim::FileBytes(kStaging + "\\abs"), "7");
+  EXPECT_EQ(sim::FileBytes(kStagingFolder + "\\x"), "5")
+      << "parent references and drives are dropped";
+  EXPECT_EQ(sim::FileBytes(kStagingFolder + "\\abs"), "7");
 }
 
 TEST_F(Hostile, AGbkNameWhoseTrailByteIsABackslash) {
   sim::System().ansiCodePage = 936;
   std::string name = "\x95\x5c..\\..\\x";  // the first "\" is half of a character
   UnpackAndCheck(MakeRawZip({{name, "gbk"}}));
-  EXPECT_EQ(sim::Tree(kStaging).size(), 1u);
+  EXPECT_EQ(sim::Tree(kStagingFolder).size(), 1u);
 }
 
 TEST_F(Hostile, TenThousandMembers) {
@@ -67,7 +65,7 @@ TEST_F(Hostile, TenThousandMembers) {
   auto start = std::chrono::steady_clock::now();
   UnpackAndCheck(MakeZip(members));
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_EQ(sim::Tree(kStaging).size(), 10010u);
+  EXPECT_EQ(sim::Tree(kStagingFolder).size(), 10010u);
   EXPECT_LT(seconds, 30.0);
 }
 
@@ -78,15 +76,16 @@ TEST_F(Hostile, AMemberClaimingFourGigabytesLeavesNoFile) {
   size_t local = LocalHeaderOffset(zip, 0);
   for (int i = 0; i < 4; ++i) zip[local + 22 + i] = '\xff';
   UnpackAndCheck(zip);
-  EXPECT_FALSE(sim::PathExists(kStaging + "\\big"));
+  EXPECT_FALSE(sim::PathExists(kStagingFolder + "\\big"));
 }
 
 TEST_F(Hostile, AStagingFolderThatIsALinkToAFile) {
   sim::PutFile("C:\\Users\\user\\secret.txt", "keep");
-  ASSERT_TRUE(sim::MakeLink(kStaging, "C:\\Users\\user\\secret.txt"));
+  ASSERT_TRUE(sim::MakeLink(kStagingFolder, "C:\\Users\\user\\secret.txt"));
   UnpackAndCheck(MakeZip({{"a", "1"}}));
   EXPECT_EQ(sim::FileBytes("C:\\Users\\user\\secret.txt"), "keep");
-  EXPECT_FALSE(sim::PathExists(kStaging + "\\a")) << "no folder can be had: nothing is unpacked";
+  EXPECT_FALSE(sim::PathExists(kStagingFolder + "\\a"))
+      << "no folder can be had: nothing is unpacked";
 }
 
 TEST_F(Hostile, PortNumbersOfEveryWidth) {
@@ -120,33 +119,25 @@ class ManyPrinters : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    const char* files[] = {"KV80.DLL",   "KV80C.GPD",  "UNIDRV.DLL", "UNIDRVUI.DLL",
-                           "UNIRES.DLL", "UNIDRV.HLP", "TTFSUB.GPD", "STDNAMES.GPD"};
-    for (const char* file : files) sim::PutFile(kStaging + "\\Windows x64\\" + file, file);
-    sim::System().currentDirectory = kStaging;
-  }
-  void Add(const std::string& name) {
-    sim::PrinterRecord p;
-    p.name = name;
-    p.port = "LPT1:";
-    p.driver = "Other";
-    sim::Spooler().printers.push_back(p);
+    for (const char* file : kDriverFiles)
+      sim::PutFile(kStagingFolder + "\\Windows x64\\" + file, file);
+    sim::System().currentDirectory = kStagingFolder;
   }
   CDriverInstaller installer_;
 };
 
 TEST_F(ManyPrinters, NamesOf255CharactersDoNotDisturbTheSearch) {
-  for (char c = 'a'; c < 'k'; ++c) Add(std::string(255, c));
-  Add(std::string(255, 'K'));
-  Add("KV-80C");
+  for (char c = 'a'; c < 'k'; ++c) AddExistingPrinter(std::string(255, c));
+  AddExistingPrinter(std::string(255, 'K'));
+  AddExistingPrinter("KV-80C");
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
   EXPECT_STREQ(installer_.installedPrinterName, "KV-80C (copy 1)");
 }
 
 TEST_F(ManyPrinters, TenThousandPrintersAreSearchedUnderASecond) {
-  for (int i = 0; i < 10000; ++i) Add("Printer " + std::to_string(i));
-  Add("KV-80C");
-  Add("KV-80C (copy 1)");
+  for (int i = 0; i < 10000; ++i) AddExistingPrinter("Printer " + std::to_string(i));
+  AddExistingPrinter("KV-80C");
+  AddExistingPrinter("KV-80C (copy 1)");
   auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -5,9 +5,6 @@
 
 namespace {
 
-const char* kFiles[] = {"KV80.DLL",   "KV80C.GPD",  "UNIDRV.DLL", "UNIDRVUI.DLL",
-                        "UNIRES.DLL", "UNIDRV.HLP", "TTFSUB.GPD", "STDNAMES.GPD"};
-const std::string kStage = "C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020";
 const std::string kSerialSettings = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 const std::string kUsb = "\\\\?\\usb#vid_0416&pid_5011#a#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
@@ -17,7 +14,8 @@ class InstallCommand : public SimTest {
     SimTest::SetUp();
     // What the package would hold; the dialog's own clean-up empties it again.
     for (const char* folder : {"Windows NT x86", "Windows x64"})
-      for (const char* file : kFiles) sim::PutFile(kStage + "\\" + folder + "\\" + file, file);
+      for (const char* file : kDriverFiles)
+        sim::PutFile(kStagingFolder + "\\" + folder + "\\" + file, file);
     sim::PutRegistryValue(kSerialSettings, "COM2:", REG_SZ, std::string("9600,n,8,1,p\0", 13));
     sim::PutRegistryDword(
         "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports",
@@ -79,7 +77,8 @@ TEST_F(InstallCommand, TheSettingsKeyIsNeverCreated) {
   // Without the Ports key nothing is written, and the installation goes on.
   sim::Reset();
   for (const char* folder : {"Windows NT x86", "Windows x64"})
-    for (const char* file : kFiles) sim::PutFile(kStage + "\\" + folder + "\\" + file, file);
+    for (const char* file : kDriverFiles)
+      sim::PutFile(kStagingFolder + "\\" + folder + "\\" + file, file);
   sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
                         std::string("COM1\0", 5));
   Run(
@@ -142,7 +141,7 @@ TEST_F(InstallCommand, ParallelClosesWithoutATestPageAndYesSetsTheDefault) {
 TEST_F(InstallCommand, AFailedInstallationLeavesTheDialogOpenForAnotherTry) {
   Run(
       [](HWND d) {
-        DeleteFileA((kStage + "\\Windows x64\\UNIDRV.DLL").c_str());
+        DeleteFileA((kStagingFolder + "\\Windows x64\\UNIDRV.DLL").c_str());
         Choose(d, IDC_PARALLEL);
         Install(d);
         EXPECT_TRUE(IsWindowVisible(d));
@@ -150,7 +149,7 @@ TEST_F(InstallCommand, AFailedInstallationLeavesTheDialogOpenForAnotherTry) {
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDCANCEL)));
         EXPECT_EQ(sim::Inspect(GetDlgItem(d, IDC_PARALLEL)).check, BST_CHECKED);
         EXPECT_EQ(sim::Inspect(GetDlgItem(d, IDC_PORT_LIST)).listSelection, 1);
-        sim::PutFile(kStage + "\\Windows x64\\UNIDRV.DLL", "back");
+        sim::PutFile(kStagingFolder + "\\Windows x64\\UNIDRV.DLL", "back");
         Install(d);
       },
       true);
@@ -172,7 +171,7 @@ TEST_F(InstallCommand, ButtonsAreDisabledAndTheCursorWaitsWhileInstalling) {
           return IDOK;
         });
         Choose(d, IDC_PARALLEL);
-        DeleteFileA((kStage + "\\Windows x64\\UNIDRV.DLL").c_str());
+        DeleteFileA((kStagingFolder + "\\Windows x64\\UNIDRV.DLL").c_str());
         Install(d);
         sim::MoveMouseOver(d, GetDlgItem(d, IDC_WIZARD_LINK));
         EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_HAND));

@@ -7,29 +7,19 @@
 
 namespace {
 
-const char* kFiles[] = {"KV80.DLL",   "KV80C.GPD",  "UNIDRV.DLL", "UNIDRVUI.DLL",
-                        "UNIRES.DLL", "UNIDRV.HLP", "TTFSUB.GPD", "STDNAMES.GPD"};
-const std::string kStage = "C:\\Users\\user\\AppData\\Local\\Temp\\Ostra2020";
-
 class InstallEngine : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
     for (const char* folder : {"Windows NT x86", "Windows x64"})
-      for (const char* file : kFiles)
-        sim::PutFile(kStage + "\\" + folder + "\\" + file, std::string(folder) + " " + file);
-    sim::System().currentDirectory = kStage;
+      for (const char* file : kDriverFiles)
+        sim::PutFile(kStagingFolder + "\\" + folder + "\\" + file,
+                     std::string(folder) + " " + file);
+    sim::System().currentDirectory = kStagingFolder;
   }
   void Windows(DWORD major, WORD architecture) {
     sim::System().majorVersion = major;
     sim::System().nativeArchitecture = architecture;
-  }
-  void AddPrinter(const std::string& name) {
-    sim::PrinterRecord p;
-    p.name = name;
-    p.port = "LPT1:";
-    p.driver = "Other";
-    sim::Spooler().printers.push_back(p);
   }
   std::vector<std::string> Texts() {
     std::vector<std::string> texts;
@@ -66,7 +56,7 @@ TEST_F(InstallEngine, FlavourFollowsTheNativeArchitecture) {
 
 TEST_F(InstallEngine, VersionClassPicksTheCopyFailureText) {
   // XP on AMD64: class 0, x64; Windows 10 telling 6: class 3, x64.
-  DeleteFileA((kStage + "\\Windows x64\\UNIRES.DLL").c_str());
+  DeleteFileA((kStagingFolder + "\\Windows x64\\UNIRES.DLL").c_str());
   Windows(5, 9);
   EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
   Windows(6, 9);
@@ -78,12 +68,12 @@ TEST_F(InstallEngine, VersionClassPicksTheCopyFailureText) {
 }
 
 TEST_F(InstallEngine, AMissingSourceFileStillCopiesTheOtherSeven) {
-  DeleteFileA((kStage + "\\Windows x64\\UNIRES.DLL").c_str());
+  DeleteFileA((kStagingFolder + "\\Windows x64\\UNIRES.DLL").c_str());
   EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
   EXPECT_EQ(sim::CountOf("CopyFileA"), 8);
   std::string directory = sim::DriverDirectory("Windows x64");
   int present = 0;
-  for (const char* file : kFiles) present += sim::PathExists(directory + "\\" + file);
+  for (const char* file : kDriverFiles) present += sim::PathExists(directory + "\\" + file);
   EXPECT_EQ(present, 7) << "copies made so far stay";
   EXPECT_EQ(sim::CountOf("AddPrinterDriverA"), 0);
   EXPECT_TRUE(sim::Spooler().printers.empty());
@@ -92,12 +82,12 @@ TEST_F(InstallEngine, AMissingSourceFileStillCopiesTheOtherSeven) {
 TEST_F(InstallEngine, ChineseCopyFailureTextsOfTheX86Flavour) {
   installer_.userLanguage = 2052;
   Windows(6, 0);
-  DeleteFileA((kStage + "\\Windows NT x86\\KV80C.GPD").c_str());
+  DeleteFileA((kStagingFolder + "\\Windows NT x86\\KV80C.GPD").c_str());
   installer_.InstallPrinter(0, "LPT1:");
   Windows(5, 0);
   installer_.InstallPrinter(0, "LPT1:");
   Windows(5, 9);
-  DeleteFileA((kStage + "\\Windows x64\\KV80C.GPD").c_str());
+  DeleteFileA((kStagingFolder + "\\Windows x64\\KV80C.GPD").c_str());
   installer_.InstallPrinter(0, "LPT1:");
   std::vector<std::string> expected = {
       Gbk("安装过程发生错误！\n请尝试<以管理员身份运行>安装文件。"), Gbk("安装过程发生错误！"),
@@ -128,7 +118,7 @@ TEST_F(InstallEngine, RegistersTheDriverRecordAndLeavesNoCopiesBehind) {
   EXPECT_EQ(d.dependentFilesBytes,
             std::string("TTFSUB.GPD\0STDNAMES.GPD\0UNIRES.DLL\0KV80.DLL\0\0", 45));
   std::string directory = sim::DriverDirectory("Windows x64");
-  for (const char* file : kFiles) {
+  for (const char* file : kDriverFiles) {
     EXPECT_FALSE(sim::PathExists(directory + "\\" + file)) << file;
     EXPECT_EQ(sim::FileBytes(directory + "\\3\\" + file), std::string("Windows x64 ") + file)
         << "the spooler's own copy";
@@ -137,7 +127,7 @@ TEST_F(InstallEngine, RegistersTheDriverRecordAndLeavesNoCopiesBehind) {
 }
 
 TEST_F(InstallEngine, QueueRecordAndSuccessTextByteForByte) {
-  AddPrinter("KV-80C");
+  AddExistingPrinter("KV-80C");
   ASSERT_TRUE(installer_.InstallPrinter(0, "USB001") == false);  // USB001 is no port yet
   sim::Spooler().ports.push_back("USB001");
   sim::ClearCalls();
@@ -158,8 +148,8 @@ TEST_F(InstallEngine, QueueRecordAndSuccessTextByteForByte) {
 }
 
 TEST_F(InstallEngine, UniqueNameTraceLines) {
-  AddPrinter("Fax");
-  AddPrinter("KV-80C");
+  AddExistingPrinter("Fax");
+  AddExistingPrinter("KV-80C");
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
   std::vector<std::string> expected = {
       "name=Fax,i=0,n=1.temStr=KV-80C,userLanguage=1033\r\n",
@@ -174,20 +164,20 @@ TEST_F(InstallEngine, UniqueNameWhateverTheOrderAndTheLanguage) {
   for (auto order : {std::vector<std::string>{"KV-80C", "KV-80C (copy 1)"},
                      std::vector<std::string>{"KV-80C (copy 1)", "KV-80C"}}) {
     sim::Spooler().printers.clear();
-    for (const auto& name : order) AddPrinter(name);
+    for (const auto& name : order) AddExistingPrinter(name);
     ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
     EXPECT_STREQ(installer_.installedPrinterName, "KV-80C (copy 2)");
   }
   sim::Spooler().printers.clear();
-  AddPrinter("KV-80C");
+  AddExistingPrinter("KV-80C");
   installer_.userLanguage = 2052;
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
   EXPECT_EQ(std::string(installer_.installedPrinterName), Gbk("KV-80C (副本 1)"));
 }
 
 TEST_F(InstallEngine, NoPrinterGivesTheBaseNameAndOneTracePerPrinter) {
-  AddPrinter("Fax");
-  AddPrinter("Microsoft XPS");
+  AddExistingPrinter("Fax");
+  AddExistingPrinter("Microsoft XPS");
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
   EXPECT_STREQ(installer_.installedPrinterName, "KV-80C");
   std::vector<std::string> expected = {
@@ -197,7 +187,7 @@ TEST_F(InstallEngine, NoPrinterGivesTheBaseNameAndOneTracePerPrinter) {
 }
 
 TEST_F(InstallEngine, ANameDifferingInCaseIsNoClashButTheSpoolerRefusesIt) {
-  AddPrinter("kv-80c");
+  AddExistingPrinter("kv-80c");
   EXPECT_FALSE(installer_.InstallPrinter(1, "LPT1:"));
   EXPECT_EQ(sim::CallsOf("AddPrinterA"),
             std::vector<std::string>{"null, 2, \"KV-80C\", \"LPT1:\""});
@@ -208,7 +198,7 @@ TEST_F(InstallEngine, ANameDifferingInCaseIsNoClashButTheSpoolerRefusesIt) {
 
 TEST_F(InstallEngine, AFailedEnumerationCreatesUnderTheBaseName) {
   sim::FailCall("EnumPrintersA", ERROR_ACCESS_DENIED, 1);
-  AddPrinter("Fax");
+  AddExistingPrinter("Fax");
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
   EXPECT_STREQ(installer_.installedPrinterName, "KV-80C");
   EXPECT_TRUE(Traces().empty());
@@ -263,7 +253,7 @@ TEST_F(InstallEngine, AFailedQueueCreationIsNoSuccess) {
   EXPECT_EQ(Texts(), expected);
   EXPECT_STREQ(installer_.installedPrinterName, "earlier");
   EXPECT_EQ(sim::CountOf("SetDefaultPrinterA"), 0);
-  for (const char* file : kFiles)
+  for (const char* file : kDriverFiles)
     EXPECT_FALSE(sim::PathExists(sim::DriverDirectory("Windows x64") + "\\" + file));
 }
 

@@ -8,9 +8,6 @@
 
 namespace {
 
-const std::string kTemp = "C:\\Users\\user\\AppData\\Local\\Temp";
-const std::string kStaging = kTemp + "\\Ostra2020";
-
 std::vector<ZipMember> SmallPackage(const std::string& marker) {
   return {{"Windows x64/", "", false, 0x10},
           {"Windows x64/KV80.DLL", "x64 " + marker},
@@ -22,7 +19,7 @@ class StagingFolder : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    sim::PutFolder(kTemp);
+    sim::PutFolder(kTempFolder);
     sim::SetResource("ZIP", IDR_PACKAGE_ZH, MakeZip(SmallPackage("chinese")));
     sim::SetResource("ZIP", IDR_PACKAGE_EN, MakeZip(SmallPackage("english")));
   }
@@ -36,20 +33,20 @@ class StagingFolder : public SimTest {
 
 TEST_F(StagingFolder, UnpacksTheLanguagesPackageAndMakesItCurrent) {
   UnpackDriverPackage(1031);
-  EXPECT_EQ(sim::System().currentDirectory, kStaging);
-  EXPECT_EQ(sim::FileBytes(kStaging + "\\Windows NT x86\\KV80.DLL"), "x86 english");
-  EXPECT_EQ(sim::FileBytes(kStaging + "\\Windows x64\\KV80.DLL"), "x64 english");
+  EXPECT_EQ(sim::System().currentDirectory, kStagingFolder);
+  EXPECT_EQ(sim::FileBytes(kStagingFolder + "\\Windows NT x86\\KV80.DLL"), "x86 english");
+  EXPECT_EQ(sim::FileBytes(kStagingFolder + "\\Windows x64\\KV80.DLL"), "x64 english");
   UnpackDriverPackage(2052);
-  EXPECT_EQ(sim::FileBytes(kStaging + "\\Windows NT x86\\KV80.DLL"), "x86 chinese");
+  EXPECT_EQ(sim::FileBytes(kStagingFolder + "\\Windows NT x86\\KV80.DLL"), "x86 chinese");
 }
 
 TEST_F(StagingFolder, LeftoversStayUntilTheCleanUp) {
-  sim::PutFile(kStaging + "\\old.txt", "left by an earlier run");
+  sim::PutFile(kStagingFolder + "\\old.txt", "left by an earlier run");
   UnpackDriverPackage(1033);
-  EXPECT_TRUE(sim::PathExists(kStaging + "\\old.txt"));
+  EXPECT_TRUE(sim::PathExists(kStagingFolder + "\\old.txt"));
   CleanUp();
-  EXPECT_EQ(sim::Tree(kStaging), std::vector<std::string>{});
-  EXPECT_TRUE(sim::PathExists(kStaging)) << "the folder itself stays";
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{});
+  EXPECT_TRUE(sim::PathExists(kStagingFolder)) << "the folder itself stays";
 }
 
 TEST_F(StagingFolder, NoTemporaryFolderMeansNothingAnywhere) {
@@ -72,36 +69,37 @@ TEST_F(StagingFolder, ATemporaryPathTooLongForTheBufferIsRefused) {
 
 TEST_F(StagingFolder, AStagingLinkIsReplacedByARealFolder) {
   sim::PutFile("C:\\Important\\keep.txt", "not ours");
-  ASSERT_TRUE(sim::MakeLink(kStaging, "C:\\Important"));
+  ASSERT_TRUE(sim::MakeLink(kStagingFolder, "C:\\Important"));
   UnpackDriverPackage(1033);
-  EXPECT_EQ(sim::AttributesOf(kStaging), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(sim::AttributesOf(kStagingFolder), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
   std::vector<std::string> untouched = {"C:\\Important\\keep.txt"};
   EXPECT_EQ(sim::Tree("C:\\Important"), untouched);
-  EXPECT_TRUE(sim::PathExists(kStaging + "\\Windows x64\\KV80.DLL"));
+  EXPECT_TRUE(sim::PathExists(kStagingFolder + "\\Windows x64\\KV80.DLL"));
 }
 
 TEST_F(StagingFolder, CleanUpRemovesSubfoldersButNotReadOnlyFilesNorWhatLinksPointAt) {
   UnpackDriverPackage(1033);
-  sim::PutFile(kStaging + "\\sub\\deeper\\f.txt", "x");
-  sim::PutFile(kStaging + "\\locked\\ro.txt", "x", FILE_ATTRIBUTE_READONLY);
-  sim::PutFile(kTemp + "\\neighbour.txt", "next to the staging folder");
+  sim::PutFile(kStagingFolder + "\\sub\\deeper\\f.txt", "x");
+  sim::PutFile(kStagingFolder + "\\locked\\ro.txt", "x", FILE_ATTRIBUTE_READONLY);
+  sim::PutFile(kTempFolder + "\\neighbour.txt", "next to the staging folder");
   sim::PutFile("C:\\Elsewhere\\precious.txt", "x");
-  ASSERT_TRUE(sim::MakeLink(kStaging + "\\link", "C:\\Elsewhere"));
+  ASSERT_TRUE(sim::MakeLink(kStagingFolder + "\\link", "C:\\Elsewhere"));
   CleanUp();
-  std::vector<std::string> left = {kStaging + "\\locked", kStaging + "\\locked\\ro.txt"};
-  EXPECT_EQ(sim::Tree(kStaging), left);
-  EXPECT_TRUE(sim::PathExists(kTemp + "\\neighbour.txt"));
+  std::vector<std::string> left = {kStagingFolder + "\\locked",
+                                   kStagingFolder + "\\locked\\ro.txt"};
+  EXPECT_EQ(sim::Tree(kStagingFolder), left);
+  EXPECT_TRUE(sim::PathExists(kTempFolder + "\\neighbour.txt"));
   EXPECT_TRUE(sim::PathExists("C:\\Elsewhere\\precious.txt"));
 }
 
 TEST_F(StagingFolder, CleanUpOfAnyOtherFolderDeletesNothing) {
   sim::PutFile("C:\\Program Files\\Korvex\\Quillmate.exe", "the program");
-  sim::PutFile(kTemp + "\\other.txt", "x");
+  sim::PutFile(kTempFolder + "\\other.txt", "x");
   auto before = sim::Tree();
   CleanUp();  // the current directory was never made the staging folder
   CDriverInstaller installer;
   installer.DeleteFolderContents("");
-  installer.DeleteFolderContents(kTemp);
+  installer.DeleteFolderContents(kTempFolder);
   installer.DeleteFolderContents("C:\\");
   EXPECT_EQ(sim::Tree(), before);
   EXPECT_EQ(sim::CountOf("DeleteFileA") + sim::CountOf("RemoveDirectoryA"), 0);
@@ -111,14 +109,14 @@ TEST_F(StagingFolder, CleanUpTakesTheFolderInAnyLetterCaseAndWithASeparator) {
   UnpackDriverPackage(1033);
   CDriverInstaller installer;
   installer.DeleteFolderContents("c:\\users\\USER\\appdata\\local\\temp\\OSTRA2020\\");
-  EXPECT_EQ(sim::Tree(kStaging), std::vector<std::string>{});
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{});
 }
 
 TEST_F(StagingFolder, UnreadableResourceUnpacksNothing) {
   sim::SetResource("ZIP", IDR_PACKAGE_EN, "garbage, not a zip");
   UnpackDriverPackage(1033);
-  EXPECT_EQ(sim::Tree(kStaging), std::vector<std::string>{});
-  EXPECT_EQ(sim::System().currentDirectory, kStaging) << "the folder is still made current";
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{});
+  EXPECT_EQ(sim::System().currentDirectory, kStagingFolder) << "the folder is still made current";
 }
 
 }  // namespace
@@ -129,14 +127,14 @@ namespace {
 class RealPackage : public SimTest {};
 
 TEST_F(RealPackage, TenFilesPerFolderWithTheArchiveAttributeOnly) {
-  sim::PutFolder(kTemp);
+  sim::PutFolder(kTempFolder);
   UnpackDriverPackage(1033);
   for (const char* folder : {"\\Windows x64", "\\Windows NT x86"}) {
-    auto files = sim::Tree(kStaging + folder);
+    auto files = sim::Tree(kStagingFolder + folder);
     EXPECT_EQ(files.size(), 10u) << folder;
     for (const auto& file : files) EXPECT_EQ(sim::AttributesOf(file), 0x20u) << file;
   }
-  EXPECT_EQ(sim::Tree(kStaging).size(), 22u);
+  EXPECT_EQ(sim::Tree(kStagingFolder).size(), 22u);
 }
 
 TEST_F(RealPackage, SummaryAndBoundsOnThePackage) {
@@ -159,9 +157,9 @@ TEST_F(RealPackage, SummaryAndBoundsOnThePackage) {
 }
 
 TEST_F(RealPackage, TheResourceLibraryFollowsTheStartUpLanguage) {
-  sim::PutFolder(kTemp);
-  const std::string dll = kStaging + "\\Windows NT x86\\KV80.DLL";
-  const std::string gpd = kStaging + "\\Windows NT x86\\KV80C.GPD";
+  sim::PutFolder(kTempFolder);
+  const std::string dll = kStagingFolder + "\\Windows NT x86\\KV80.DLL";
+  const std::string gpd = kStagingFolder + "\\Windows NT x86\\KV80C.GPD";
   UnpackDriverPackage(2052);
   std::string chinese = sim::FileBytes(dll), chineseGpd = sim::FileBytes(gpd);
   UnpackDriverPackage(1031);

@@ -3,6 +3,19 @@
 
 #include "app/quillmate_dlg.h"
 
+const std::string kTempFolder = "C:\\Users\\user\\AppData\\Local\\Temp";
+const std::string kStagingFolder = kTempFolder + "\\Ostra2020";
+const char* const kDriverFiles[8] = {"KV80.DLL",   "KV80C.GPD",  "UNIDRV.DLL", "UNIDRVUI.DLL",
+                                     "UNIRES.DLL", "UNIDRV.HLP", "TTFSUB.GPD", "STDNAMES.GPD"};
+
+void AddExistingPrinter(const std::string& name) {
+  sim::PrinterRecord p;
+  p.name = name;
+  p.port = "LPT1:";
+  p.driver = "Other";
+  sim::Spooler().printers.push_back(p);
+}
+
 std::string Gbk(const std::string& utf8) {
   return sim::ToAnsi(utf8, 936);
 }
