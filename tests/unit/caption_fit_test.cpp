@@ -27,18 +27,9 @@ sim::rc::DialogTemplate Template(std::initializer_list<Place> places, int cx = 2
   t.style = WS_POPUP | WS_CAPTION;
   t.cx = cx;
   t.cy = cy;
-  for (const Place& p : places) {
-    sim::rc::ControlTemplate c;
-    c.id = p.id;
-    c.className = p.className;
-    c.style = p.style | WS_CHILD | WS_VISIBLE;
-    c.x = p.x;
-    c.y = p.y;
-    c.cx = p.cx;
-    c.cy = p.cy;
-    c.text = p.text;
-    t.controls.push_back(c);
-  }
+  for (const Place& p : places)
+    t.controls.push_back(
+        TestControl(p.id, p.className, p.style, RECT{p.x, p.y, p.cx, p.cy}, p.text));
   return t;
 }
 

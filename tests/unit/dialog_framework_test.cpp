@@ -15,11 +15,7 @@ sim::rc::DialogTemplate TestTemplate() {
   t.id = kTestDialog;
   t.style = WS_POPUP | WS_CAPTION;
   auto add = [&](int id, const char* cls, DWORD style) {
-    sim::rc::ControlTemplate c;
-    c.id = id;
-    c.className = cls;
-    c.style = style | WS_CHILD | WS_VISIBLE;
-    t.controls.push_back(c);
+    t.controls.push_back(TestControl(id, cls, style));
   };
   add(IDOK, "Button", BS_DEFPUSHBUTTON | WS_TABSTOP);
   add(IDCANCEL, "Button", BS_PUSHBUTTON | WS_TABSTOP);

@@ -20,11 +20,7 @@ class SimWindows : public SimTest {
     t.id = kDialog;
     t.style = WS_POPUP;
     auto add = [&](int id, const char* cls, DWORD style) {
-      sim::rc::ControlTemplate c;
-      c.id = id;
-      c.className = cls;
-      c.style = style | WS_CHILD | WS_VISIBLE;
-      t.controls.push_back(c);
+      t.controls.push_back(TestControl(id, cls, style));
     };
     add(IDOK, "Button", BS_DEFPUSHBUTTON);
     add(IDCANCEL, "Button", BS_PUSHBUTTON);

@@ -16,6 +16,20 @@ void AddExistingPrinter(const std::string& name) {
   sim::Spooler().printers.push_back(p);
 }
 
+sim::rc::ControlTemplate TestControl(int id, const char* className, DWORD style, RECT units,
+                                     const char* text) {
+  sim::rc::ControlTemplate c;
+  c.id = id;
+  c.className = className;
+  c.style = style | WS_CHILD | WS_VISIBLE;
+  c.x = units.left;
+  c.y = units.top;
+  c.cx = units.right;
+  c.cy = units.bottom;
+  c.text = text;
+  return c;
+}
+
 std::string Gbk(const std::string& utf8) {
   return sim::ToAnsi(utf8, 936);
 }

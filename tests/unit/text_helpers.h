@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/sim/rc_script.h"
 #include "platform/sim/sim.h"
 
 // The bytes a Chinese system's ANSI calls carry for a UTF-8 text.
@@ -19,6 +20,11 @@ extern const char* const kDriverFiles[8];
 
 // A printer that already exists: on LPT1: with a driver of its own.
 void AddExistingPrinter(const std::string& name);
+
+// A visible child control for a dialog template of a test's own; `units` holds its x, y, width
+// and height in dialog units.
+sim::rc::ControlTemplate TestControl(int id, const char* className, DWORD style,
+                                     RECT units = {0, 0, 0, 0}, const char* text = "");
 
 class SimTest : public ::testing::Test {
  protected:
