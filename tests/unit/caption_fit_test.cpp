@@ -271,14 +271,7 @@ TEST_F(CaptionFit, FailingCallsLeaveTheLayoutAsItIs) {
 class ProgramDialogFit : public SimTest {
  protected:
   void Run(const std::function<void(HWND)>& user) {
-    bool shown = false;
-    sim::SetModalDriver([&](HWND d) {
-      shown = true;
-      user(d);
-      sim::PressKey(d, VK_ESCAPE);
-    });
-    ui::RunApplication(theApp, GetModuleHandleA(nullptr));
-    EXPECT_TRUE(shown);
+    EXPECT_TRUE(RunProgramThenEscape(user));
     EXPECT_EQ(sim::WindowDcsHeld(), 0);
   }
   // Shown controls stay inside the client area and clear of every shown control they were

@@ -11,16 +11,7 @@ std::string UsbPath(const std::string& instance) {
 
 class PortChoice : public SimTest {
  protected:
-  void Run(const std::function<void(HWND)>& user) {
-    bool shown = false;
-    sim::SetModalDriver([&](HWND dialog) {
-      shown = true;
-      user(dialog);
-      sim::PressKey(dialog, VK_ESCAPE);
-    });
-    ui::RunApplication(theApp, GetModuleHandleA(nullptr));
-    EXPECT_TRUE(shown);
-  }
+  void Run(const std::function<void(HWND)>& user) { EXPECT_TRUE(RunProgramThenEscape(user)); }
   static sim::WindowInfo Info(HWND d, int id) { return sim::Inspect(GetDlgItem(d, id)); }
   static void ExpectNotice(HWND d, const std::string& notice) {
     EXPECT_FALSE(Info(d, IDC_PORT_LIST).visible);

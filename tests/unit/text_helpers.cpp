@@ -1,6 +1,7 @@
 // Shared test helpers.
 #include "text_helpers.h"
 
+#include "app/quillmate_app.h"
 #include "app/quillmate_dlg.h"
 
 const std::string kTempFolder = "C:\\Users\\user\\AppData\\Local\\Temp";
@@ -28,6 +29,17 @@ sim::rc::ControlTemplate TestControl(int id, const char* className, DWORD style,
   c.cy = units.bottom;
   c.text = text;
   return c;
+}
+
+bool RunProgramThenEscape(const std::function<void(HWND)>& user) {
+  bool shown = false;
+  sim::SetModalDriver([&](HWND dialog) {
+    shown = true;
+    user(dialog);
+    sim::PressKey(dialog, VK_ESCAPE);
+  });
+  ui::RunApplication(theApp, GetModuleHandleA(nullptr));
+  return shown;
 }
 
 std::string Gbk(const std::string& utf8) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "platform/sim/rc_script.h"
@@ -25,6 +26,10 @@ void AddExistingPrinter(const std::string& name);
 // and height in dialog units.
 sim::rc::ControlTemplate TestControl(int id, const char* className, DWORD style,
                                      RECT units = {0, 0, 0, 0}, const char* text = "");
+
+// Runs the whole program; `user` acts on its dialog while it is shown, then Esc closes it.
+// False when the dialog never opened.
+bool RunProgramThenEscape(const std::function<void(HWND)>& user);
 
 class SimTest : public ::testing::Test {
  protected:
