@@ -37,16 +37,6 @@ INT_PTR CALLBACK PlainProc(HWND, UINT, WPARAM, LPARAM) {
   return FALSE;
 }
 
-int Div(int value, int multiplier, int divisor) {
-  return (value * multiplier + divisor / 2) / divisor;
-}
-// Where dialog units put a control, in pixels of the dialog font's base units.
-RECT TemplatePixels(const RECT& units) {
-  int left = Div(units.left, sim::kDialogBaseX, 4), top = Div(units.top, sim::kDialogBaseY, 8);
-  return RECT{left, top, left + Div(units.right, sim::kDialogBaseX, 4),
-              top + Div(units.bottom, sim::kDialogBaseY, 8)};
-}
-
 RECT RectOf(HWND d, int id) {
   return sim::Inspect(GetDlgItem(d, id)).rect;
 }
@@ -125,8 +115,8 @@ TEST_F(CaptionFit, CaptionsThatFitMoveNothing) {
         fit.Fit();
         EXPECT_EQ(SetWindowPosCalls(), 0);
         for (int id : {1, 2, 3, 4, 5})
-          EXPECT_TRUE(
-              Same(RectOf(d, id), TemplatePixels(sim::Inspect(GetDlgItem(d, id)).dialogUnits)))
+          EXPECT_TRUE(Same(RectOf(d, id),
+                           sim::DialogUnitsToPixels(sim::Inspect(GetDlgItem(d, id)).dialogUnits)))
               << id;
         EXPECT_TRUE(Same(ClientOf(d), client));
       });
@@ -216,7 +206,8 @@ TEST_F(CaptionFit, TextThatCannotFitTakesAllTheRoomAndNoMore) {
     RECT grown = RectOf(d, 2);
     EXPECT_LT(grown.right, RectOf(d, 3).left);
     EXPECT_LT(grown.bottom, RectOf(d, 4).top);
-    EXPECT_GT(grown.bottom, TemplatePixels(sim::Inspect(GetDlgItem(d, 2)).dialogUnits).bottom);
+    EXPECT_GT(grown.bottom,
+              sim::DialogUnitsToPixels(sim::Inspect(GetDlgItem(d, 2)).dialogUnits).bottom);
     RECT client = ClientOf(d);
     EXPECT_TRUE(grown.right <= client.right && grown.bottom <= client.bottom);
   });
@@ -288,15 +279,15 @@ class ProgramDialogFit : public SimTest {
           << ia.id << " " << Show(ia.rect);
       for (HWND b : shown) {
         auto ib = sim::Inspect(b);
-        if (ia.id >= ib.id ||
-            Overlap(TemplatePixels(ia.dialogUnits), TemplatePixels(ib.dialogUnits)))
+        if (ia.id >= ib.id || Overlap(sim::DialogUnitsToPixels(ia.dialogUnits),
+                                      sim::DialogUnitsToPixels(ib.dialogUnits)))
           continue;
         EXPECT_FALSE(Overlap(ia.rect, ib.rect)) << ia.id << " and " << ib.id;
       }
     }
   }
   static RECT TemplateRect(HWND d, int id) {
-    return TemplatePixels(sim::Inspect(GetDlgItem(d, id)).dialogUnits);
+    return sim::DialogUnitsToPixels(sim::Inspect(GetDlgItem(d, id)).dialogUnits);
   }
 };
 
@@ -311,7 +302,7 @@ TEST_F(ProgramDialogFit, EnglishUsbNoticeAndCaptionsGetTheirRoom) {
     // The English captions of the two questions and the wizard link are wider than the
     // template's 172 units in this font: the dialog widens and the right column with it.
     RECT client = ClientOf(d);
-    EXPECT_GT(client.right, TemplatePixels(sim::Inspect(d).dialogUnits).right);
+    EXPECT_GT(client.right, sim::DialogUnitsToPixels(sim::Inspect(d).dialogUnits).right);
     for (int id : {IDC_DEFAULT_GROUP, IDC_CONNECTION_GROUP, IDCANCEL, IDC_WIZARD_LINK})
       EXPECT_EQ(RectOf(d, id).right, RectOf(d, IDC_DEFAULT_GROUP).right) << id;
     SIZE link = TextSize(d, sim::Inspect(GetDlgItem(d, IDC_WIZARD_LINK)).text, 1000, DT_SINGLELINE);
@@ -337,7 +328,7 @@ TEST_F(ProgramDialogFit, ChineseKeepsTheTemplateWidthAndTheSwitchLaysOutAgain) {
   sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
                         std::string("COM1\0", 5));
   Run([](HWND d) {
-    RECT templateClient = TemplatePixels(sim::Inspect(d).dialogUnits);
+    RECT templateClient = sim::DialogUnitsToPixels(sim::Inspect(d).dialogUnits);
     EXPECT_EQ(ClientOf(d).right, templateClient.right) << "the Chinese captions fit";
     std::vector<RECT> chinese;
     for (HWND c : sim::Children(d)) chinese.push_back(sim::Inspect(c).rect);

@@ -252,6 +252,9 @@ struct TextCells {
 constexpr TextCells kDialogFont{6, 12, 14};
 constexpr TextCells kSystemFont{8, 16, 16};
 constexpr int kDialogBaseX = 7, kDialogBaseY = 14;
+// A template rectangle (x, y, width, height in dialog units) in pixels, as MapDialogRect
+// gives it with those base units.
+RECT DialogUnitsToPixels(const RECT& units);
 // Window DCs taken with GetDC and not yet released.
 int WindowDcsHeld();
 // The font's cell: 16 dots wide for a single-byte character, 32 for a double-byte one, 32 high.

@@ -51,16 +51,6 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Where the dialog manager puts dialogs, and the frame around their client area.
 constexpr int kDialogLeft = 200, kDialogTop = 120, kBorder = 3, kCaptionBar = 20;
 
-int RoundedDiv(int value, int multiplier, int divisor) {
-  long long product = static_cast<long long>(value) * multiplier;
-  return static_cast<int>((product + (product >= 0 ? divisor / 2 : -divisor / 2)) / divisor);
-}
-// Dialog units to pixels, as MapDialogRect does with the dialog font's base units.
-RECT Pixels(const RECT& units) {
-  int left = RoundedDiv(units.left, kDialogBaseX, 4), top = RoundedDiv(units.top, kDialogBaseY, 8);
-  return RECT{left, top, left + RoundedDiv(units.right, kDialogBaseX, 4),
-              top + RoundedDiv(units.bottom, kDialogBaseY, 8)};
-}
 void SetDialogClient(Window& dialog, int width, int height) {
   dialog.client = RECT{0, 0, width, height};
   dialog.rect.right = dialog.rect.left + width + 2 * kBorder;
@@ -469,6 +459,19 @@ void BroadcastDeviceChange(WPARAM event, DWORD deviceType) {
     Send(target, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&notice));
 }
 
+namespace {
+int RoundedDiv(int value, int multiplier, int divisor) {
+  long long product = static_cast<long long>(value) * multiplier;
+  return static_cast<int>((product + (product >= 0 ? divisor / 2 : -divisor / 2)) / divisor);
+}
+}  // namespace
+
+RECT DialogUnitsToPixels(const RECT& units) {
+  int left = RoundedDiv(units.left, kDialogBaseX, 4), top = RoundedDiv(units.top, kDialogBaseY, 8);
+  return RECT{left, top, left + RoundedDiv(units.right, kDialogBaseX, 4),
+              top + RoundedDiv(units.bottom, kDialogBaseY, 8)};
+}
+
 WindowInfo Inspect(HWND window) {
   WindowInfo info;
   Window* w = Find(window);
@@ -555,7 +558,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DL
   dialog.exStyle = t.exStyle;
   dialog.dialogUnits = RECT{t.x, t.y, t.cx, t.cy};
   dialog.rect = RECT{kDialogLeft, kDialogTop, kDialogLeft, kDialogTop};
-  RECT size = Pixels(RECT{0, 0, t.cx, t.cy});
+  RECT size = sim::DialogUnitsToPixels(RECT{0, 0, t.cx, t.cy});
   SetDialogClient(dialog, size.right, size.bottom);
   dialog.dialogProc = dialogProc;
   HWND handle = dialog.handle;
@@ -568,7 +571,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DL
     control.style = c.style;
     control.exStyle = c.exStyle;
     control.dialogUnits = RECT{c.x, c.y, c.cx, c.cy};
-    control.rect = Pixels(control.dialogUnits);
+    control.rect = sim::DialogUnitsToPixels(control.dialogUnits);
     control.client =
         RECT{0, 0, control.rect.right - control.rect.left, control.rect.bottom - control.rect.top};
     if (!firstTabStop && (c.style & WS_TABSTOP) && (c.style & WS_VISIBLE) &&
