@@ -71,12 +71,6 @@ bool WrappedTextFits(HWND d, int id) {
   return s.cx <= r.right - r.left && s.cy <= r.bottom - r.top;
 }
 
-int SetWindowPosCalls() {
-  int n = 0;
-  for (const auto& call : sim::Calls()) n += call.function == "SetWindowPos";
-  return n;
-}
-
 class CaptionFit : public SimTest {
  protected:
   void SetUp() override {
@@ -113,7 +107,7 @@ TEST_F(CaptionFit, CaptionsThatFitMoveNothing) {
       [](HWND d, ui::CCaptionFit& fit) {
         RECT client = ClientOf(d);
         fit.Fit();
-        EXPECT_EQ(SetWindowPosCalls(), 0);
+        EXPECT_EQ(sim::CountOf("SetWindowPos"), 0);
         for (int id : {1, 2, 3, 4, 5})
           EXPECT_TRUE(Same(RectOf(d, id),
                            sim::DialogUnitsToPixels(sim::Inspect(GetDlgItem(d, id)).dialogUnits)))
