@@ -46,7 +46,7 @@ e2e_log "UI seen by programs: $(e2e_locale_report)"
 
 if [ -n "$had_display" ]; then
   e2e_log "running $exe; close its window to end"
-  env "${E2E_WINE_ENV[@]}" wine "$exe"
+  env "${E2E_WINE_ENV[@]}" "$E2E_WINE" "$exe"
   exit 0
 fi
 

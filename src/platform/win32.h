@@ -8,6 +8,7 @@
 #include <winspool.h>
 #include <setupapi.h>
 #include <dbt.h>
+#include "platform/win32_layout.h"
 #else
 #include "platform/sim/win32_sim.h"
 #endif

@@ -1,28 +1,28 @@
 #!/usr/bin/env bash
-# End-to-end test of whole installations under Wine: on a 32-bit system every connection type, the default printer, the wizard link and a Chinese system; on a 64-bit system the x64 flavour's refusal.
-# Usage: install_test.sh x86|x64 QUILLMATE_EXE QMDRIVE_EXE PACKAGE_ZIP
-# OBJDUMP names an objdump that reads 32-bit Windows files.
+# End-to-end test of whole installations under Wine: every connection type, the default printer, the wizard link and a Chinese system, on a 32-bit system (the 32-bit program, x86 flavour) and on a 64-bit one (the 64-bit program, x64 flavour); and the 32-bit program's truthful refusal of the x64 flavour on a 64-bit system.
+# Usage: install_test.sh x86|x64|wow64 QUILLMATE_EXE QMDRIVE_EXE
+#   x86    the 32-bit program on a 32-bit system
+#   x64    the 64-bit program on a 64-bit system
+#   wow64  the 32-bit program on a 64-bit system
 set -euo pipefail
 
-if [ $# -ne 4 ] || { [ "$1" != x86 ] && [ "$1" != x64 ]; }; then
-  echo "usage: $0 x86|x64 QUILLMATE_EXE QMDRIVE_EXE PACKAGE_ZIP" >&2
+if [ $# -ne 3 ] || { [ "$1" != x86 ] && [ "$1" != x64 ] && [ "$1" != wow64 ]; }; then
+  echo "usage: $0 x86|x64|wow64 QUILLMATE_EXE QMDRIVE_EXE" >&2
   exit 2
 fi
 mode=$1
 exe=$2
-package=$4
-for file in "$exe" "$package"; do
-  [ -f "$file" ] || {
-    echo "e2e: FAIL: not found: $file" >&2
-    exit 1
-  }
-done
+[ -f "$exe" ] || {
+  echo "e2e: FAIL: not found: $exe" >&2
+  exit 1
+}
 # WINEARCH=win32 gives a 32-bit system, where the program takes its "Windows NT x86" flavour;
 # without it the prefix is a 64-bit system and the program takes "Windows x64".
 if [ "$mode" = x86 ]; then export WINEARCH=win32; else unset WINEARCH; fi
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$3"
+[ "$mode" != x64 ] || e2e_use_wine64
 mkdir -p "$E2E_ARTIFACTS"
 
 EN_TITLE="Korvex 80 Series printer driver"
@@ -224,22 +224,9 @@ e2e_start_display
 e2e_boot_prefix
 e2e_keep_server
 
-# Wine's AddPrinterW asks the driver's configuration file for its default settings through
-# DrvDocumentPropertySheets without checking that the file exports it, so a file without it
-# kills the program inside AddPrinterA (an execute fault at address 0). The package's stand-in
-# for UNIDRVUI.DLL exports nothing; Wine is then kept from loading it and goes on without
-# default settings, as it does for any configuration file it cannot load. On the x64 flavour
-# AddPrinterA is refused before any driver file is loaded, so that run keeps the file.
+# The program runs exactly as a user starts it: no DLL override, no debug channel of its own
+# (the network case traces processes to see the commands started).
 APP_ENV=()
-if [ "$mode" = x86 ]; then
-  unidrvui=$E2E_TMP/UNIDRVUI.DLL
-  unzip -p "$package" "Windows NT x86/UNIDRVUI.DLL" >"$unidrvui" ||
-    e2e_fail "the package has no Windows NT x86/UNIDRVUI.DLL"
-  if ! "${OBJDUMP:-i686-w64-mingw32-objdump}" -p "$unidrvui" | grep -q DrvDocumentPropertySheets; then
-    e2e_log "the package's UNIDRVUI.DLL does not export DrvDocumentPropertySheets: Wine may not load it (unidrvui disabled)"
-    APP_ENV=(WINEDLLOVERRIDES="$WINEDLLOVERRIDES;unidrvui=")
-  fi
-fi
 
 # Wine's map of parallel ports is empty; a value added now lives as long as the wineserver.
 if e2e_drive reg-values "$PARALLEL_MAP" | grep -q '^value'; then
@@ -250,9 +237,19 @@ else
     e2e_fail "could not add a parallel port"
 fi
 
-# --- cases on a 32-bit system --------------------------------------------------------------
+# --- whole installations, on the system's own flavour ----------------------------------------
 
-DRIVER_DIR=$WINEPREFIX/drive_c/windows/system32/spool/drivers/w32x86
+if [ "$mode" = x64 ]; then
+  ENVIRONMENT="Windows x64"
+  DRIVER_DIR=$WINEPREFIX/drive_c/windows/system32/spool/drivers/x64
+  WIZARD_INF='Windows x64\\KVDRVx64.INF'
+  SCREENSHOT_TAG=-x64
+else
+  ENVIRONMENT="Windows NT x86"
+  DRIVER_DIR=$WINEPREFIX/drive_c/windows/system32/spool/drivers/w32x86
+  WIZARD_INF='Windows NT x86\\KVDRV.INF'
+  SCREENSHOT_TAG=
+fi
 
 # A parallel installation registers the driver, makes the queue, reports both and closes.
 parallel_first() {
@@ -266,14 +263,14 @@ parallel_first() {
   [ "$NAME" = "$MODEL" ] || failed "$RUN: a queue named $MODEL exists before the first installation"
   click 1 || return 1
   success_text "$MODEL" LPT1:
-  expect_message "$SUCCESS" "$MESSAGE_TIMEOUT_MS" "$E2E_ARTIFACTS/success-en.png" || return 1
+  expect_message "$SUCCESS" "$MESSAGE_TIMEOUT_MS" "$E2E_ARTIFACTS/success$SCREENSHOT_TAG-en.png" || return 1
   expect_closed || return 1
   expect_printer "$MODEL" LPT1:
   local driver
-  driver=$(e2e_drive drivers "Windows NT x86" | tr -d '\r' | awk -F'\t' -v n="$(quoted "$MODEL")" '$2 == n')
+  driver=$(e2e_drive drivers "$ENVIRONMENT" | tr -d '\r' | awk -F'\t' -v n="$(quoted "$MODEL")" '$2 == n')
   case "$driver" in
-    *'"Windows NT x86"'*'\\3\\uniDRV.DLL"'*'\\3\\KV80C.GPD"'*'\\3\\uniDRVUI.DLL"'*) ;;
-    *) failed "$RUN: the driver $MODEL for Windows NT x86 is registered as: ${driver:-nothing}" ;;
+    *"\"$ENVIRONMENT\""*'\\3\\uniDRV.DLL"'*'\\3\\KV80C.GPD"'*'\\3\\uniDRVUI.DLL"'*) ;;
+    *) failed "$RUN: the driver $MODEL for $ENVIRONMENT is registered as: ${driver:-nothing}" ;;
   esac
   # The spooler keeps its own copies; the program's own, put in the driver directory for
   # the registration, are removed again.
@@ -407,7 +404,7 @@ network_and_wizard() {
     sed 's/.*cmdline L"\(.*\)"$/\1/' | grep -v -e winemenubuilder -e 'system32\\\\')
   e2e_log "network: commands started: $(tr '\n' '|' <<<"$commands")"
   local wizard
-  wizard="\\\"rundll32\\\" printui.dll PrintUIEntry /ii /f \\\"${staging//\\/\\\\}\\\\Windows NT x86\\\\KVDRV.INF\\\""
+  wizard="\\\"rundll32\\\" printui.dll PrintUIEntry /ii /f \\\"${staging//\\/\\\\}\\\\$WIZARD_INF\\\""
   grep -qxF "$wizard" <<<"$commands" ||
     failed "$RUN: the wizard link did not start $wizard"
   grep -a -q 'fixme:printui:PrintUIEntryW command not implemented: L"ii"' "$log" &&
@@ -463,7 +460,7 @@ EOF
     failed "$RUN: no print job arrived at USB001 ($job)"
     return 1
   fi
-  cp "$job" "$E2E_ARTIFACTS/testpage-usb001.ps"
+  cp "$job" "$E2E_ARTIFACTS/testpage$SCREENSHOT_TAG-usb001.ps"
   head -1 "$job" | grep -q '^%!PS-Adobe' || failed "$RUN: the job at USB001 is not PostScript"
   grep -qaxF "%%Title: $NAME" "$job" || failed "$RUN: the job at USB001 is not titled $NAME"
   grep -qax '%%Pages: 1' "$job" || failed "$RUN: the job at USB001 is not one page"
@@ -489,7 +486,7 @@ chinese_parallel() {
     choose_port "请选择以下并口端口:" LPT1: || return 1
     if [ "$round" = 1 ]; then
       sleep 0.3
-      e2e_screenshot "$E2E_ARTIFACTS/dialog-zh-install.png"
+      e2e_screenshot "$E2E_ARTIFACTS/dialog$SCREENSHOT_TAG-zh-install.png"
       name=$MODEL
     else
       name="$MODEL (副本 1)"
@@ -497,7 +494,7 @@ chinese_parallel() {
     click 1 || return 1
     success_text "$name" LPT1:
     local shot=
-    [ "$round" = 1 ] && shot=$E2E_ARTIFACTS/success-zh.png
+    [ "$round" = 1 ] && shot=$E2E_ARTIFACTS/success$SCREENSHOT_TAG-zh.png
     expect_message "$SUCCESS" "$MESSAGE_TIMEOUT_MS" "$shot" || return 1
     expect_closed || return 1
     expect_printer "$name" LPT1:
@@ -505,7 +502,7 @@ chinese_parallel() {
   e2e_use_english
 }
 
-# --- the case on a 64-bit system -----------------------------------------------------------
+# --- the 32-bit program on a 64-bit system ---------------------------------------------------
 
 # The driver registers for "Windows x64", but Wine's AddPrinterA from a 32-bit process finds
 # only drivers for "Windows NT x86": the system's text for its error, then the failure, and
@@ -540,7 +537,7 @@ x64_refused() {
   expect_closed
 }
 
-if [ "$mode" = x86 ]; then
+if [ "$mode" != wow64 ]; then
   run_case parallel_first
   run_case parallel_again_as_default
   run_case serial_115200

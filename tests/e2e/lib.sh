@@ -10,6 +10,11 @@ E2E_TMP=
 E2E_QMDRIVE=
 E2E_LOCALE=
 E2E_WINE_ENV=()
+# How Windows programs are started: the `wine` launcher, or Wine's 64-bit loader itself for
+# 64-bit programs (e2e_use_wine64).
+E2E_WINE=wine
+# native, or qemu where the kernel refuses i386 programs (e2e_wine_route).
+E2E_WINE_ROUTE=
 
 # The virtual desktop's size; Xvfb gets the same, so a screenshot of the root is the desktop.
 # A script may set a larger one before sourcing this (the dialog grows with the dpi).
@@ -33,6 +38,7 @@ e2e_init() {
   for tool in wine wineserver Xvfb import localedef timeout fc-list; do
     command -v "$tool" >/dev/null || e2e_fail "missing tool: $tool (run scripts/setup.sh)"
   done
+  e2e_wine_route
   E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/qm-e2e.XXXXXX")
   trap e2e_cleanup EXIT
   trap 'exit 130' INT TERM
@@ -43,6 +49,63 @@ e2e_init() {
   # Wine names the profile folder after the user; CI may not set USER.
   export USER=${USER:-$(id -un)}
   e2e_use_english
+}
+
+# Wine's 32-bit loader (/usr/lib/wine/wine) is an i386 Linux program, which a kernel without
+# 32-bit emulation refuses ("Exec format error"). Then it runs under qemu-user from a folder of
+# our own laid out as Wine's own: Wine takes its folder from /proc/self/exe (which qemu gives
+# as wine.elf's) and starts every later 32-bit process through the `wine` script beside it,
+# and every 64-bit one through the wine64 copy there. No binfmt handler is registered: that
+# would change how every process of the machine runs i386 programs.
+# QM_WINE_QEMU=1 takes the qemu route even where the kernel runs i386 programs itself.
+E2E_QEMU_DIR=$E2E_REPO_ROOT/build/wine-qemu
+E2E_QEMU_MARK=.quillmate-route-1
+e2e_wine_route() {
+  [ -z "$E2E_WINE_ROUTE" ] || return 0
+  if [ "${QM_WINE_QEMU:-0}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    E2E_WINE_ROUTE=native
+    return
+  fi
+  local qemu version
+  qemu=$(command -v qemu-i386) || e2e_fail "this kernel cannot run Wine's 32-bit loader and qemu-i386 is missing: run scripts/setup.sh (qemu-user from bookworm-backports)"
+  version=$("$qemu" --version | sed -n 's/^qemu-i386 version \([0-9]*\)\..*/\1/p')
+  # 7.2 ignores MAP_FIXED_NOREPLACE: Wine's reservations land elsewhere and wineboot spins.
+  [ "${version:-0}" -ge 10 ] ||
+    e2e_fail "qemu-i386 ${version:-?} cannot run Wine's 32-bit loader; version 10 or later is needed (scripts/setup.sh installs it from bookworm-backports)"
+  local dir=$E2E_QEMU_DIR/lib/wine
+  if [ ! -f "$E2E_QEMU_DIR/$E2E_QEMU_MARK" ] || ! cmp -s /usr/lib/wine/wine "$dir/wine.elf"; then
+    # Made aside and moved in whole, so that a test running at the same time never sees half.
+    local new
+    new=$(mktemp -d "$E2E_REPO_ROOT/build/wine-qemu.XXXXXX")
+    mkdir -p "$new/lib/wine" "$new/share"
+    cp /usr/lib/wine/wine "$new/lib/wine/wine.elf"
+    cp /usr/lib/wine/wine64 "$new/lib/wine/wine64"
+    ln -s /usr/lib/wine/wineserver "$new/lib/wine/wineserver"
+    ln -s /usr/share/wine "$new/share/wine"
+    local triplet
+    for triplet in i386-linux-gnu x86_64-linux-gnu; do
+      mkdir -p "$new/lib/$triplet"
+      ln -s "/usr/lib/$triplet/wine" "$new/lib/$triplet/wine"
+    done
+    printf '#!/bin/sh\n# Wine'"'"'s 32-bit loader under qemu-user (made by tests/e2e/lib.sh).\nexec %s -0 %s/wine %s/wine.elf "$@"\n' \
+      "$qemu" "$E2E_QEMU_DIR/lib/wine" "$E2E_QEMU_DIR/lib/wine" >"$new/lib/wine/wine"
+    chmod 755 "$new/lib/wine/wine" "$new/lib/wine/wine.elf" "$new/lib/wine/wine64"
+    touch "$new/$E2E_QEMU_MARK"
+    rm -rf "$E2E_QEMU_DIR.old"
+    [ ! -e "$E2E_QEMU_DIR" ] || mv -T "$E2E_QEMU_DIR" "$E2E_QEMU_DIR.old" 2>/dev/null || true
+    mv -T "$new" "$E2E_QEMU_DIR" 2>/dev/null || rm -rf "$new"
+    rm -rf "$E2E_QEMU_DIR.old"
+  fi
+  export PATH=$dir:$PATH
+  E2E_WINE_ROUTE=qemu
+  e2e_log "Wine's 32-bit loader runs under $("$qemu" --version | head -1)"
+}
+
+# 64-bit programs run under Wine's 64-bit loader alone, natively on every machine; its
+# prefixes are 64-bit systems without a 32-bit subsystem to set up (wineboot says so once).
+e2e_use_wine64() {
+  export WINELOADER=/usr/lib/wine/wine64
+  E2E_WINE=$WINELOADER
 }
 
 e2e_cleanup() {
@@ -89,7 +152,7 @@ e2e_start_display() {
 e2e_wine() {
   local seconds=$1
   shift
-  env "${E2E_WINE_ENV[@]}" timeout "$seconds" wine "$@"
+  env "${E2E_WINE_ENV[@]}" timeout "$seconds" "$E2E_WINE" "$@"
 }
 
 # Boots the prefix and gives it what the runs rely on:
@@ -182,7 +245,7 @@ e2e_start_app() {
   local exe=$1
   shift
   E2E_APP_LOG=$E2E_TMP/app-$E2E_LOCALE-$RANDOM.log
-  env "${E2E_WINE_ENV[@]}" "$@" wine "$exe" >"$E2E_APP_LOG" 2>&1 &
+  env "${E2E_WINE_ENV[@]}" "$@" "$E2E_WINE" "$exe" >"$E2E_APP_LOG" 2>&1 &
   E2E_APP_PID=$!
   e2e_log "started $(basename "$exe") as pid $E2E_APP_PID ($E2E_LOCALE)"
 }

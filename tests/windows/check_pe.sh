@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
-# Checks the built Quillmate.exe as a Windows file: PE32 for i386, GUI subsystem, system DLLs only, and its resources.
-# Usage: check_pe.sh QUILLMATE_EXE VERSION
+# Checks the built Quillmate.exe as a Windows file: PE32 for i386 or PE32+ for x86-64, GUI subsystem, system DLLs only, and its resources.
+# Usage: check_pe.sh QUILLMATE_EXE VERSION x86|x64
 set -euo pipefail
 
-[ $# -eq 2 ] || {
-  echo "usage: $0 QUILLMATE_EXE VERSION" >&2
+[ $# -eq 3 ] && { [ "$3" = x86 ] || [ "$3" = x64 ]; } || {
+  echo "usage: $0 QUILLMATE_EXE VERSION x86|x64" >&2
   exit 2
 }
 exe=$1
 version=$2
-objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+arch=$3
+if [ "$arch" = x86 ]; then
+  format=pei-i386 magic=010b kind="PE32 i386"
+  objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+else
+  format=pei-x86-64 magic=020b kind="PE32+ x86-64"
+  objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+fi
 [ -f "$exe" ] || {
   echo "check_pe: FAIL: $exe not found" >&2
   exit 1
@@ -30,9 +37,9 @@ failed() {
   failures=$((failures + 1))
 }
 
-headers=$("$objdump" -p "$exe" 2>&1) || failed "$objdump cannot read it as a 32-bit PE file: $headers"
-[ -n "$(grep -E "file format pei-i386$" <<<"$headers")" ] || failed "not a 32-bit x86 PE file"
-[ -n "$(grep -E "^Magic[[:space:]]+010b" <<<"$headers")" ] || failed "optional header is not PE32 (magic 010b)"
+headers=$("$objdump" -p "$exe" 2>&1) || failed "$objdump cannot read it as a PE file: $headers"
+[ -n "$(grep -E "file format $format$" <<<"$headers")" ] || failed "not a $kind file ($format)"
+[ -n "$(grep -E "^Magic[[:space:]]+$magic" <<<"$headers")" ] || failed "optional header is not $kind (magic $magic)"
 [ -n "$(grep -E "^Subsystem[[:space:]]+00000002" <<<"$headers")" ] ||
   failed "subsystem is not Windows GUI (2): $(grep -E '^Subsystem' <<<"$headers")"
 
@@ -45,7 +52,7 @@ for dll in $imports; do
   esac
 done
 
-resource_report=$(python3 "$(dirname "${BASH_SOURCE[0]}")/pe_resources.py" "$exe" "$version") || {
+resource_report=$(python3 "$(dirname "${BASH_SOURCE[0]}")/pe_resources.py" "$exe" "$version" "$arch") || {
   while IFS= read -r line; do failed "$line"; done <<<"$resource_report"
 }
 
@@ -53,4 +60,4 @@ if [ "$failures" -gt 0 ]; then
   echo "check_pe: $failures check(s) failed for $exe" >&2
   exit 1
 fi
-echo "check_pe: $exe: PE32 i386 GUI, imports $(echo $imports), resources as expected"
+echo "check_pe: $exe: $kind GUI, imports $(echo $imports), resources as expected"

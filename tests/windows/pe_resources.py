@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the resources built into Quillmate.exe, read from the PE's resource section (standard library only).
 
-Usage: pe_resources.py QUILLMATE_EXE VERSION   (VERSION as major.minor.patch)
+Usage: pe_resources.py QUILLMATE_EXE VERSION x86|x64   (VERSION as major.minor.patch)
 Prints one line per failed check and exits 1 if there was any.
 """
 import io
@@ -11,8 +11,8 @@ import xml.etree.ElementTree as ElementTree
 import zipfile
 
 RT_ICON, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 2, 5, 14, 16, 24
-IMAGE_FILE_MACHINE_I386 = 0x14C
-PE32_MAGIC = 0x10B
+# Per architecture: machine, optional header magic, manifest processorArchitecture.
+ARCHITECTURES = {"x86": (0x14C, 0x10B, "X86"), "x64": (0x8664, 0x20B, "amd64")}
 RESOURCE_DIRECTORY_INDEX = 2
 
 PACKAGE_FILES = ["STDNAMES.GPD", "TTFSUB.GPD", "UNIDRV.DLL", "UNIDRV.HLP", "UNIDRVUI.DLL",
@@ -45,11 +45,12 @@ class PeImage:
         (optional_size,) = struct.unpack_from("<H", data, coff + 16)
         optional = coff + 20
         (self.magic,) = struct.unpack_from("<H", data, optional)
-        if self.magic != PE32_MAGIC:
-            raise ValueError("not PE32 (optional header magic 0x%x)" % self.magic)
-        # PE32: the data directories start 96 bytes into the optional header.
+        # The data directories start 96 bytes into a PE32 optional header, 112 into a PE32+ one.
+        directories = {0x10B: 96, 0x20B: 112}.get(self.magic)
+        if directories is None:
+            raise ValueError("neither PE32 nor PE32+ (optional header magic 0x%x)" % self.magic)
         self.rsrc_rva, self.rsrc_size = struct.unpack_from(
-            "<II", data, optional + 96 + 8 * RESOURCE_DIRECTORY_INDEX)
+            "<II", data, optional + directories + 8 * RESOURCE_DIRECTORY_INDEX)
         self.sections = []
         table = optional + optional_size
         for i in range(section_count):
@@ -103,7 +104,7 @@ def local_name(tag):
     return tag.rsplit("}", 1)[-1]
 
 
-def check_manifest(resources):
+def check_manifest(resources, architecture):
     text = only(resources, RT_MANIFEST, 1, "manifest")
     if text is None:
         return
@@ -125,6 +126,11 @@ def check_manifest(resources):
                 and i.get("version") == "6.0.0.0"]
     if not controls:
         fail("manifest has no dependency on Microsoft.Windows.Common-Controls 6.0.0.0")
+    arches = [e.get("processorArchitecture") for e in elements
+              if local_name(e.tag) == "assemblyIdentity"]
+    if arches != [architecture, architecture]:
+        fail("manifest names the architectures %s, want %s for the program and the common controls"
+             % (arches, architecture))
 
 
 def check_dialog(resources):
@@ -230,10 +236,11 @@ def check_packages(resources):
 
 
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 4 or sys.argv[3] not in ARCHITECTURES:
         print(__doc__.strip(), file=sys.stderr)
         return 2
-    path, version = sys.argv[1:]
+    path, version, arch = sys.argv[1:]
+    machine, magic, manifest_arch = ARCHITECTURES[arch]
     with open(path, "rb") as exe:
         data = exe.read()
     try:
@@ -242,9 +249,11 @@ def main():
     except (ValueError, struct.error) as error:
         print("%s: %s" % (path, error))
         return 1
-    if image.machine != IMAGE_FILE_MACHINE_I386:
-        fail("machine is 0x%x, want i386 (0x14c)" % image.machine)
-    check_manifest(resources)
+    if image.machine != machine:
+        fail("machine is 0x%x, want 0x%x for %s" % (image.machine, machine, arch))
+    if image.magic != magic:
+        fail("optional header magic is 0x%x, want 0x%x for %s" % (image.magic, magic, arch))
+    check_manifest(resources, manifest_arch)
     check_dialog(resources)
     check_icon(resources)
     check_logo(resources)

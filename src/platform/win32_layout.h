@@ -1,0 +1,28 @@
+// The sizes Windows fixes for the structures the program hands it, checked in each Windows build.
+#pragma once
+
+// Windows checks cbSize-style fields against its own layout and refuses any other value, so
+// a header or packing mistake would fail only at run time, on one architecture. The figures
+// are the platform's documented ones for 32-bit and 64-bit processes.
+#ifdef _WIN64
+#define QM_WIN32_SIZE(x86, x64) (x64)
+#else
+#define QM_WIN32_SIZE(x86, x64) (x86)
+#endif
+
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == QM_WIN32_SIZE(5, 8),
+              "SetupDiGetDeviceInterfaceDetailA checks cbSize against this");
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == QM_WIN32_SIZE(28, 32),
+              "SetupDiEnumDeviceInterfaces checks cbSize against this");
+static_assert(sizeof(SHELLEXECUTEINFOA) == QM_WIN32_SIZE(60, 112),
+              "ShellExecuteExA checks cbSize against this");
+static_assert(sizeof(DOCINFOA) == QM_WIN32_SIZE(20, 40), "StartDocA reads cbSize");
+static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32,
+              "RegisterDeviceNotificationA reads dbcc_size");
+static_assert(sizeof(OSVERSIONINFOA) == 148, "GetVersionExA checks dwOSVersionInfoSize");
+static_assert(sizeof(INITCOMMONCONTROLSEX) == 8, "InitCommonControlsEx checks dwSize");
+static_assert(sizeof(PRINTER_INFO_2A) == QM_WIN32_SIZE(84, 136),
+              "EnumPrintersA level 2 records are this far apart");
+static_assert(sizeof(DRIVER_INFO_3A) == QM_WIN32_SIZE(40, 80), "AddPrinterDriverA level 3");
+
+#undef QM_WIN32_SIZE
