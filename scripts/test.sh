@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds both programs (native on the simulated machine, Quillmate.exe for Windows) and runs every test.
+# Builds every program (native on the simulated machine, Quillmate.exe for 32-bit and 64-bit Windows) and runs every test.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -63,8 +63,8 @@ run_fuzz() {
 
 # Two builds of Quillmate.exe from the same sources must be the same bytes.
 run_reproducible() {
-  echo "== reproducible exe"
-  if bash scripts/check_reproducible.sh; then
+  echo "== reproducible exe ($1)"
+  if bash scripts/check_reproducible.sh "$1"; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1)); status=1
@@ -74,7 +74,9 @@ run_reproducible() {
 run_preset native
 run_preset native-asan
 run_preset windows
-run_reproducible
+run_reproducible windows
+run_preset windows-x64
+run_reproducible windows-x64
 run_fuzz
 
 echo
