@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # End-to-end test of whole installations under Wine: every connection type, the default printer, the wizard link and a Chinese system, on a 32-bit system (the 32-bit program, x86 flavour) and on a 64-bit one (the 64-bit program, x64 flavour); and the 32-bit program's truthful refusal of the x64 flavour on a 64-bit system.
-# Usage: install_test.sh x86|x64|wow64 QUILLMATE_EXE QMDRIVE_EXE
+# Usage: install_test.sh x86|x64|wow64 QUILLMATE_EXE QMDRIVE_EXE [STANDIN_PROBE_EXE]
 #   x86    the 32-bit program on a 32-bit system
 #   x64    the 64-bit program on a 64-bit system
 #   wow64  the 32-bit program on a 64-bit system
+# With a probe (a build that packs the stand-in Unidrv files), the installed UNIDRVUI.DLL is
+# also called as a spooler calls it.
 set -euo pipefail
 
-if [ $# -ne 3 ] || { [ "$1" != x86 ] && [ "$1" != x64 ] && [ "$1" != wow64 ]; }; then
-  echo "usage: $0 x86|x64|wow64 QUILLMATE_EXE QMDRIVE_EXE" >&2
+if [ $# -lt 3 ] || [ $# -gt 4 ] || { [ "$1" != x86 ] && [ "$1" != x64 ] && [ "$1" != wow64 ]; }; then
+  echo "usage: $0 x86|x64|wow64 QUILLMATE_EXE QMDRIVE_EXE [STANDIN_PROBE_EXE]" >&2
   exit 2
 fi
 mode=$1
 exe=$2
+probe=${4:-}
 [ -f "$exe" ] || {
   echo "e2e: FAIL: not found: $exe" >&2
   exit 1
@@ -285,6 +288,21 @@ parallel_first() {
     failed "$RUN: the default printer changed to $(default_printer) though the answer was no"
 }
 
+# The configuration file the spooler now keeps for the queue, called as the spooler calls it:
+# the stand-in's default settings for the roll, and its refusals.
+standin_answers() {
+  RUN=standin
+  [ -n "$probe" ] || return 0
+  local dll output
+  dll=$(e2e_windows_path "$DRIVER_DIR/3/UNIDRVUI.DLL")
+  if output=$(e2e_wine 60 "$probe" "$dll" 2>&1 | tr -d '\r'); then
+    e2e_log "standin: $(grep -c '^ok ' <<<"$output") answers as expected from $dll"
+  else
+    failed "$RUN: the installed UNIDRVUI.DLL answers:"
+    printf '%s\n' "$output" >&2
+  fi
+}
+
 # Installing again makes the next copy name; the answer yes makes it the default printer.
 parallel_again_as_default() {
   open_dialog parallel-again "$EN_TITLE" || return 1
@@ -539,6 +557,7 @@ x64_refused() {
 
 if [ "$mode" != wow64 ]; then
   run_case parallel_first
+  run_case standin_answers
   run_case parallel_again_as_default
   run_case serial_115200
   run_case network_and_wizard
