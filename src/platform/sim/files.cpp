@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <strings.h>
+#include <unordered_map>
 
 #include "platform/sim/state.h"
 
@@ -21,6 +22,7 @@ struct Resolved {
   std::string host;     // where it is, or would be, on the host
   std::string windows;  // the absolute Windows path, normalised
   bool exists = false;
+  mode_t type = 0;  // the S_IFMT bits of what it names, links not followed; 0 when missing
   bool parentExists = false;
   bool trailingSeparator = false;
   bool isRoot = false;
@@ -89,25 +91,12 @@ bool IsLink(const std::string& host) {
   return LStat(host, st) && S_ISLNK(st.st_mode);
 }
 
-// The entry of `dir` whose name equals `name` without regard to case.
-bool FindEntry(const std::string& dir, const std::string& name, std::string& found) {
-  struct stat st;
-  if (LStat(dir + "/" + name, st)) {
-    found = name;
-    return true;
-  }
-  DIR* d = ::opendir(dir.c_str());
-  if (d == nullptr) return false;
-  bool ok = false;
-  while (dirent* e = ::readdir(d)) {
-    if (AnsiEqualNoCase(e->d_name, name)) {
-      found = e->d_name;
-      ok = true;
-      break;
-    }
-  }
-  ::closedir(d);
-  return ok;
+// Every byte lower-cased: names equal without regard to case under any code page fold alike,
+// though under GBK two names that fold alike may still differ.
+std::string Folded(const std::string& name) {
+  std::string key = name;
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
 }
 
 std::string Absolute(const std::string& path, DWORD& error) {
@@ -140,6 +129,17 @@ struct FileSystem {
     std::vector<WIN32_FIND_DATAA> entries;
     size_t next = 0;
   };
+  // What the sandbox holds, kept so that resolving a path costs no scan of a folder and no host
+  // call for each folder on the way: scanning a folder for every name not yet in it made
+  // unpacking many files quadratic. Listings are kept per host folder (device and inode, so a
+  // junction and its target share one); every change to the sandbox goes through Refresh.
+  using FolderId = std::pair<dev_t, ino_t>;
+  struct Entry {
+    std::string name;
+    mode_t type;  // the S_IFMT bits of the entry itself, links not followed
+    FolderId id;
+  };
+  using Listing = std::unordered_map<std::string, std::vector<Entry>>;  // by folded name
 
   FileSystem() {
     const char* tmp = std::getenv("TMPDIR");
@@ -148,7 +148,10 @@ struct FileSystem {
     buffer.push_back('\0');
     if (::mkdtemp(buffer.data()) == nullptr) std::abort();
     root = buffer.data();
-    ::mkdir((root + "/C").c_str(), 0755);
+    struct stat st;
+    if (::mkdir((root + "/C").c_str(), 0755) != 0 || ::stat((root + "/C").c_str(), &st) != 0)
+      std::abort();
+    drive = Entry{"C", S_IFDIR, {st.st_dev, st.st_ino}};
   }
   ~FileSystem() {
     for (auto& [handle, file] : open) ::close(file.fd);
@@ -200,33 +203,130 @@ struct FileSystem {
     if (r.isRoot) {
       r.host = dir;
       r.exists = r.parentExists = true;
+      r.type = S_IFDIR;
       return r;
     }
+    Listing* listing = FolderListing(dir, &drive);
     for (size_t i = 0; i + 1 < names.size(); ++i) {
-      std::string found;
-      if (!FindEntry(dir, names[i], found) || !IsDirectory(dir + "/" + found)) {
+      const Entry* entry = FindEntry(listing, names[i]);
+      Listing* inner = entry ? FolderListing(dir + "/" + entry->name, entry) : nullptr;
+      if (inner == nullptr) {
         r.host = dir + "/" + names[i];
         return r;  // a folder on the way is missing
       }
-      dir += "/" + found;
+      dir += "/" + entry->name;
+      listing = inner;
     }
     r.parentExists = true;
-    std::string found;
-    r.exists = FindEntry(dir, names.back(), found);
-    r.host = dir + "/" + (r.exists ? found : names.back());
+    const Entry* entry = FindEntry(listing, names.back());
+    r.exists = entry != nullptr;
+    r.type = entry ? entry->type : 0;
+    r.host = dir + "/" + (entry ? entry->name : names.back());
     return r;
   }
 
   Meta& MetaOf(const std::string& host) { return meta[host]; }
 
-  DWORD Attributes(const std::string& host) {
+  // The listing of the folder at host path `path`, read from the host the first time; null when
+  // it is no folder (a link counts when it leads to one). `entry` is the path's entry in its
+  // parent's listing, or null to ask the host.
+  Listing* FolderListing(const std::string& path, const Entry* entry) {
+    FolderId id;
+    if (entry != nullptr && S_ISDIR(entry->type)) {
+      id = entry->id;
+    } else if (entry != nullptr && !S_ISLNK(entry->type)) {
+      return nullptr;
+    } else {
+      struct stat st;
+      if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+      id = FolderId{st.st_dev, st.st_ino};
+    }
+    auto [it, added] = listings.try_emplace(id);
+    if (added) {
+      DIR* d = ::opendir(path.c_str());
+      if (d == nullptr) {
+        listings.erase(it);
+        return nullptr;
+      }
+      while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        struct stat st;
+        if (name != "." && name != ".." && LStat(path + "/" + name, st))
+          it->second[Folded(name)].push_back({name, st.st_mode & S_IFMT, {st.st_dev, st.st_ino}});
+      }
+      ::closedir(d);
+    }
+    return &it->second;
+  }
+
+  // The entry whose name equals `name` without regard to case; the exact spelling first.
+  static const Entry* FindEntry(const Listing* listing, const std::string& name) {
+    if (listing == nullptr) return nullptr;
+    auto bucket = listing->find(Folded(name));
+    if (bucket == listing->end()) return nullptr;
+    const std::vector<Entry>& entries = bucket->second;
+    auto it = std::find_if(entries.begin(), entries.end(),
+                           [&](const Entry& e) { return e.name == name; });
+    if (it == entries.end())
+      it = std::find_if(entries.begin(), entries.end(),
+                        [&](const Entry& e) { return AnsiEqualNoCase(e.name, name); });
+    return it == entries.end() ? nullptr : &*it;
+  }
+
+  // Brings the kept listing of `host`'s folder in line with what the host now has at `host`.
+  // Something made through a link may have appeared at its target, in any folder: then every
+  // listing is read again.
+  void Refresh(const std::string& host) {
     struct stat st;
-    if (!LStat(host, st)) return INVALID_FILE_ATTRIBUTES;
-    if (S_ISLNK(st.st_mode))
+    bool exists = LStat(host, st);
+    if (exists && S_ISLNK(st.st_mode)) {
+      listings.clear();
+      return;
+    }
+    size_t cut = host.rfind('/');
+    struct stat folder;
+    if (::stat(host.substr(0, cut).c_str(), &folder) != 0) return;
+    auto listing = listings.find(FolderId{folder.st_dev, folder.st_ino});
+    if (listing == listings.end()) return;
+    std::string name = host.substr(cut + 1);
+    std::string key = Folded(name);
+    std::vector<Entry>& entries = listing->second[key];
+    auto it = std::find_if(entries.begin(), entries.end(),
+                           [&](const Entry& e) { return e.name == name; });
+    if (exists) {
+      Entry now{name, st.st_mode & S_IFMT, {st.st_dev, st.st_ino}};
+      if (it == entries.end()) {
+        entries.push_back(now);
+      } else {
+        *it = now;
+      }
+    } else if (it != entries.end()) {
+      entries.erase(it);
+    }
+    if (entries.empty()) listing->second.erase(key);
+  }
+
+  // Removes an empty folder; its listing goes with it, as the host may reuse its inode.
+  bool RemoveFolder(const std::string& host) {
+    struct stat st;
+    if (::stat(host.c_str(), &st) != 0 || ::rmdir(host.c_str()) != 0) return false;
+    listings.erase(FolderId{st.st_dev, st.st_ino});
+    Refresh(host);
+    return true;
+  }
+
+  // `type` is what a path's resolution found (S_IFMT bits), or 0 to ask the host.
+  DWORD Attributes(const std::string& host, mode_t type = 0) {
+    if (type == 0) {
+      struct stat st;
+      if (!LStat(host, st)) return INVALID_FILE_ATTRIBUTES;
+      type = st.st_mode & S_IFMT;
+    }
+    if (S_ISLNK(type))
       return FILE_ATTRIBUTE_REPARSE_POINT |
              (IsDirectory(host) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
     auto it = meta.find(host);
-    if (S_ISDIR(st.st_mode)) {
+    if (S_ISDIR(type)) {
       DWORD extra = it == meta.end() ? 0 : (it->second.attributes & 0x07);
       return FILE_ATTRIBUTE_DIRECTORY | extra;
     }
@@ -239,14 +339,13 @@ struct FileSystem {
                        [&](const auto& f) { return f.second.host == host; });
   }
 
+  // Drops what is kept about `host` and everything beneath it: one sorted range.
   void Forget(const std::string& host) {
-    for (auto it = meta.begin(); it != meta.end();) {
-      if (it->first == host || it->first.rfind(host + "/", 0) == 0) {
-        it = meta.erase(it);
-      } else {
-        ++it;
-      }
-    }
+    meta.erase(host);
+    std::string prefix = host + "/";
+    for (auto it = meta.lower_bound(prefix);
+         it != meta.end() && it->first.compare(0, prefix.size(), prefix) == 0;)
+      it = meta.erase(it);
   }
 
   std::string WindowsPathOf(const std::string& host) const {
@@ -257,9 +356,11 @@ struct FileSystem {
   }
 
   std::string root;
+  Entry drive;  // the sandbox's folder for C:, as if listed in a parent
   std::map<std::string, Meta> meta;
   std::map<uintptr_t, OpenFile> open;
   std::map<uintptr_t, Search> searches;
+  std::map<FolderId, Listing> listings;
   uintptr_t nextHandle = 0x70000;
 };
 
@@ -368,7 +469,9 @@ bool PutFolder(const std::string& path) {
     if (part.empty()) continue;
     partial += "\\" + part;
     Resolved step = Fs().Resolve(partial);
-    if (!step.exists && ::mkdir(step.host.c_str(), 0755) != 0) return false;
+    if (step.exists) continue;
+    if (::mkdir(step.host.c_str(), 0755) != 0) return false;
+    Fs().Refresh(step.host);
   }
   return true;
 }
@@ -383,6 +486,7 @@ bool PutFile(const std::string& path, const std::string& bytes, DWORD attributes
   }
   std::ofstream out(r.host, std::ios::binary | std::ios::trunc);
   out << bytes;
+  Fs().Refresh(r.host);
   if (!out) return false;
   auto& meta = Fs().MetaOf(r.host);
   meta.attributes = attributes;
@@ -404,7 +508,7 @@ bool PathExists(const std::string& path) {
 
 DWORD AttributesOf(const std::string& path) {
   Resolved r = Fs().Resolve(path);
-  return r.error || !r.exists ? INVALID_FILE_ATTRIBUTES : Fs().Attributes(r.host);
+  return r.error || !r.exists ? INVALID_FILE_ATTRIBUTES : Fs().Attributes(r.host, r.type);
 }
 
 bool SetAttributes(const std::string& path, DWORD attributes) {
@@ -418,7 +522,9 @@ bool MakeLink(const std::string& link, const std::string& target) {
   Resolved l = Fs().Resolve(link);
   Resolved t = Fs().Resolve(target);
   if (l.error || t.error || l.exists || !l.parentExists || !t.exists) return false;
-  return ::symlink(t.host.c_str(), l.host.c_str()) == 0;
+  if (::symlink(t.host.c_str(), l.host.c_str()) != 0) return false;
+  Fs().Refresh(l.host);
+  return true;
 }
 
 FileTimes TimesOf(const std::string& path) {
@@ -491,7 +597,7 @@ DWORD GetFileAttributesA(LPCSTR path) {
     M().lastError = MissingError(r);
     return INVALID_FILE_ATTRIBUTES;
   }
-  DWORD attributes = Fs().Attributes(r.host);
+  DWORD attributes = Fs().Attributes(r.host, r.type);
   if (r.trailingSeparator && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     M().lastError = ERROR_INVALID_NAME;
     return INVALID_FILE_ATTRIBUTES;
@@ -519,6 +625,7 @@ BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
   if (r.exists) return Fail(ERROR_ALREADY_EXISTS);
   if (!r.parentExists) return Fail(ERROR_PATH_NOT_FOUND);
   if (::mkdir(r.host.c_str(), 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
+  Fs().Refresh(r.host);
   auto& meta = Fs().MetaOf(r.host);
   meta.attributes = FILE_ATTRIBUTE_DIRECTORY;
   meta.creation = meta.access = meta.write = Now();
@@ -534,6 +641,7 @@ BOOL RemoveDirectoryA(LPCSTR path) {
     // A junction goes by itself; what it points at stays.
     if (!IsDirectory(r.host)) return Fail(ERROR_DIRECTORY);
     ::unlink(r.host.c_str());
+    fs.Refresh(r.host);
     fs.Forget(r.host);
     return TRUE;
   }
@@ -541,7 +649,7 @@ BOOL RemoveDirectoryA(LPCSTR path) {
   Resolved cwd = fs.Resolve(M().system.currentDirectory);
   if (cwd.host == r.host) return Fail(ERROR_SHARING_VIOLATION);  // the process holds it open
   if (fs.Attributes(r.host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
-  if (::rmdir(r.host.c_str()) != 0) return Fail(ERROR_DIR_NOT_EMPTY);
+  if (!fs.RemoveFolder(r.host)) return Fail(ERROR_DIR_NOT_EMPTY);
   fs.Forget(r.host);
   return TRUE;
 }
@@ -551,12 +659,13 @@ BOOL DeleteFileA(LPCSTR path) {
   FileSystem& fs = Fs();
   Resolved r = fs.Resolve(path ? path : "");
   if (r.error || !r.exists) return Fail(MissingError(r));
-  if (!IsLink(r.host)) {
-    if (IsDirectory(r.host)) return Fail(ERROR_ACCESS_DENIED);
-    if (fs.Attributes(r.host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+  if (!S_ISLNK(r.type)) {
+    if (S_ISDIR(r.type)) return Fail(ERROR_ACCESS_DENIED);
+    if (fs.Attributes(r.host, r.type) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
     if (fs.IsOpen(r.host)) return Fail(ERROR_SHARING_VIOLATION);
   }
   if (::unlink(r.host.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
+  fs.Refresh(r.host);
   fs.Forget(r.host);
   return TRUE;
 }
@@ -591,6 +700,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   if (disposition == OPEN_ALWAYS) flags |= O_CREAT;
   int fd = ::open(r.host.c_str(), flags, 0644);
   if (fd < 0) return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+  if (flags & O_CREAT) fs.Refresh(r.host);
   bool created = !r.exists || disposition == CREATE_ALWAYS;
   if (created) {
     auto& meta = fs.MetaOf(r.host);
@@ -661,6 +771,7 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists) {
   std::ifstream in(from.host, std::ios::binary);
   std::ofstream out(to.host, std::ios::binary | std::ios::trunc);
   out << in.rdbuf();
+  fs.Refresh(to.host);
   if (!out) return Fail(ERROR_DISK_FULL);
   FileSystem::Meta copied = fs.MetaOf(from.host);
   copied.attributes |= FILE_ATTRIBUTE_ARCHIVE;

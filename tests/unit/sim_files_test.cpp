@@ -1,0 +1,140 @@
+// The simulated file system finds names without regard to case after every kind of change,
+// through junctions as at their targets.
+#include "text_helpers.h"
+
+namespace {
+
+class SimFiles : public SimTest {
+ protected:
+  // Creates (or, with CREATE_ALWAYS, replaces) a file of one byte and closes it again.
+  static bool Create(const std::string& path, DWORD disposition = CREATE_NEW) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, "x", 1, &written, nullptr);
+    CloseHandle(file);
+    return ok && written == 1;
+  }
+  static bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+  // The names FindFirstFileA lists in `folder`, dots aside.
+  static std::vector<std::string> Listed(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry{};
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+      std::string name = entry.cFileName;
+      if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return names;
+  }
+};
+
+TEST_F(SimFiles, NamesAreFoundInAnyCaseAfterEveryKindOfChange) {
+  ASSERT_TRUE(CreateDirectoryA("C:\\Data", nullptr));
+  EXPECT_FALSE(CreateDirectoryA("c:\\DATA", nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+
+  ASSERT_TRUE(Create("C:\\data\\Note.TXT"));
+  EXPECT_FALSE(Create("C:\\DATA\\note.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  ASSERT_TRUE(Create("c:\\DATA\\NOTE.txt", CREATE_ALWAYS));
+  EXPECT_EQ(Listed("C:\\Data"), std::vector<std::string>{"Note.TXT"})
+      << "a replaced file keeps the spelling it was made with";
+
+  ASSERT_TRUE(DeleteFileA("c:\\data\\NOTE.TXT"));
+  EXPECT_FALSE(Exists("C:\\Data\\Note.TXT"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  ASSERT_TRUE(Create("C:\\Data\\NOTE.txt"));
+  EXPECT_EQ(Listed("C:\\Data"), std::vector<std::string>{"NOTE.txt"});
+
+  ASSERT_TRUE(CopyFileA("C:\\DATA\\note.TXT", "c:\\data\\Copy", TRUE));
+  EXPECT_TRUE(Exists("C:\\DATA\\COPY"));
+  EXPECT_FALSE(CopyFileA("C:\\Data\\NOTE.txt", "C:\\Data\\copy", TRUE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+
+  ASSERT_TRUE(sim::PutFolder("C:\\DATA\\Sub\\Deeper"));
+  EXPECT_TRUE(Exists("c:\\data\\SUB\\deeper"));
+  EXPECT_EQ(sim::Tree("C:\\Data"),
+            (std::vector<std::string>{"C:\\Data\\Copy", "C:\\Data\\NOTE.txt", "C:\\Data\\Sub",
+                                      "C:\\Data\\Sub\\Deeper"}));
+  EXPECT_FALSE(RemoveDirectoryA("C:\\data\\sub"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+  ASSERT_TRUE(RemoveDirectoryA("C:\\DATA\\SUB\\DEEPER"));
+  ASSERT_TRUE(RemoveDirectoryA("C:\\DATA\\SUB"));
+  EXPECT_FALSE(Exists("C:\\Data\\Sub"));
+  EXPECT_FALSE(Create("C:\\Data\\Sub\\x"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  ASSERT_TRUE(CreateDirectoryA("C:\\data\\SUB", nullptr));
+  EXPECT_EQ(Listed("C:\\Data\\Sub"), std::vector<std::string>{});
+  EXPECT_EQ(Listed("C:\\Data"), (std::vector<std::string>{"Copy", "NOTE.txt", "SUB"}));
+}
+
+TEST_F(SimFiles, AJunctionAndItsTargetShowTheSameNames) {
+  ASSERT_TRUE(sim::PutFolder("C:\\Target"));
+  ASSERT_TRUE(sim::MakeLink("C:\\Link", "C:\\Target"));
+  EXPECT_FALSE(Exists("C:\\LINK\\New.txt"));
+  EXPECT_FALSE(Exists("C:\\target\\NEW.TXT"));
+
+  ASSERT_TRUE(Create("C:\\link\\New.txt"));
+  EXPECT_TRUE(Exists("C:\\TARGET\\new.TXT"));
+  ASSERT_TRUE(sim::PutFile("C:\\target\\Other", "o"));
+  EXPECT_EQ(sim::FileBytes("c:\\LINK\\other"), "o");
+  ASSERT_TRUE(DeleteFileA("C:\\LINK\\NEW.TXT"));
+  EXPECT_FALSE(Exists("C:\\Target\\New.txt"));
+  ASSERT_TRUE(CreateDirectoryA("C:\\Link\\Inner", nullptr));
+  ASSERT_TRUE(RemoveDirectoryA("C:\\TARGET\\inner"));
+  EXPECT_FALSE(Exists("C:\\link\\Inner"));
+
+  ASSERT_TRUE(RemoveDirectoryA("C:\\link"));
+  EXPECT_FALSE(Exists("C:\\Link"));
+  EXPECT_EQ(sim::Tree(), (std::vector<std::string>{"C:\\Target", "C:\\Target\\Other"}));
+}
+
+TEST_F(SimFiles, WritingThroughALinkWhoseTargetWentAwayMakesTheTargetAgain) {
+  ASSERT_TRUE(sim::PutFile("C:\\Folder\\File.txt", "old"));
+  ASSERT_TRUE(sim::MakeLink("C:\\Shortcut", "C:\\Folder\\File.txt"));
+  ASSERT_TRUE(DeleteFileA("C:\\FOLDER\\file.txt"));
+  EXPECT_FALSE(Exists("C:\\folder\\FILE.TXT"));
+  EXPECT_TRUE(Exists("C:\\Shortcut")) << "the link itself stays";
+
+  ASSERT_TRUE(Create("C:\\SHORTCUT", CREATE_ALWAYS));
+  EXPECT_TRUE(Exists("C:\\folder\\FILE.TXT"));
+  EXPECT_EQ(Listed("C:\\Folder"), std::vector<std::string>{"File.txt"});
+}
+
+TEST_F(SimFiles, UnderGbkATrailByteKeepsItsCase) {
+  sim::System().ansiCodePage = 936;
+  ASSERT_TRUE(
+      sim::PutFile("C:\\\x81"
+                   "A",
+                   "upper"));
+  ASSERT_TRUE(
+      sim::PutFile("C:\\\x81"
+                   "a",
+                   "lower"));
+  EXPECT_EQ(sim::FileBytes("C:\\\x81"
+                           "A"),
+            "upper");
+  EXPECT_EQ(sim::FileBytes("C:\\\x81"
+                           "a"),
+            "lower");
+  EXPECT_EQ(sim::Tree().size(), 2u);
+  ASSERT_TRUE(
+      sim::PutFile("C:\\\x81"
+                   "aB",
+                   "mixed"));
+  EXPECT_EQ(sim::FileBytes("C:\\\x81"
+                           "ab"),
+            "mixed")
+      << "a byte outside a character still folds";
+  EXPECT_EQ(sim::FileBytes("C:\\\x81"
+                           "Ab"),
+            "");
+}
+
+}  // namespace
