@@ -1,16 +1,22 @@
-// Archive figures: make a synthetic archive, extract it with the reader, or inflate it bare.
+// Archive figures: make a synthetic archive, extract it with the reader, or inflate it bare;
+// and many tiny members unpacked into the staging folder and deleted again.
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "package/archive_reader.h"
+#include "package/driver_package.h"
 #include "platform/sim/sim.h"
+#include "resources/resource.h"
 #include "unzip.h"
 #include "zip.h"
 #include "zlib.h"
@@ -138,12 +144,84 @@ int Inflate(const char* path) {
   return 0;
 }
 
+// `count` one-byte members spread over ten folders, as a package of many small files would be.
+std::string TinyMembersZip(int count) {
+  char path[] = "/tmp/qm-bench-XXXXXX";
+  int fd = ::mkstemp(path);
+  if (fd < 0) return {};
+  ::close(fd);
+  zipFile zip = zipOpen(path, APPEND_STATUS_CREATE);
+  if (!zip) {
+    ::unlink(path);
+    return {};
+  }
+  for (int i = 0; i < count; ++i) {
+    zip_fileinfo info{};
+    info.dosDate = 0x50977472;
+    info.external_fa = 0x20;
+    std::string name = "d" + std::to_string(i % 10) + "/f" + std::to_string(i);
+    zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                        Z_DEFAULT_COMPRESSION);
+    zipWriteInFileInZip(zip, "x", 1);
+    zipCloseFileInZip(zip);
+  }
+  zipClose(zip, nullptr);
+  std::string bytes = ReadAll(path);
+  ::unlink(path);
+  return bytes;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+double CpuSeconds() {
+  return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+// The package unpacked into the staging folder on the simulated machine, then the clean-up.
+// Processor time is shown too: on a shared machine the wall clock also counts the others.
+int Members(int count, int runs) {
+  std::string zip = TinyMembersZip(count);
+  if (zip.empty()) return 1;
+  std::vector<double> unpack, cleanUp, unpackCpu;
+  for (int run = 0; run < runs; ++run) {
+    sim::Reset();
+    sim::PutFolder(sim::System().tempPath);
+    sim::SetResource("ZIP", IDR_PACKAGE_EN, zip);
+    char staging[MAX_PATH] = {};
+    if (!StagingFolderPath(staging)) return 1;
+    auto start = Clock::now();
+    double cpu = CpuSeconds();
+    UnpackDriverPackage(1033);
+    unpack.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    unpackCpu.push_back(CpuSeconds() - cpu);
+    size_t unpacked = sim::Tree(staging).size();
+    start = Clock::now();
+    DeleteStagingFolderContents(staging);
+    cleanUp.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    size_t left = sim::Tree(staging).size();
+    if (unpacked != static_cast<size_t>(count) + 10 || left != 0) {
+      std::printf("members %d: %zu entries unpacked, %zu left after the clean-up\n", count,
+                  unpacked, left);
+      return 1;
+    }
+  }
+  std::printf("members %d: unpack %.4f s (processor %.4f s), clean-up %.4f s (median of %d)\n",
+              count, Median(unpack), Median(unpackCpu), Median(cleanUp), runs);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "make") == 0) return Make(argv[2], std::atoi(argv[3]));
   if (argc == 3 && std::strcmp(argv[1], "extract") == 0) return Extract(argv[2]);
   if (argc == 3 && std::strcmp(argv[1], "inflate") == 0) return Inflate(argv[2]);
-  std::fprintf(stderr, "usage: %s make OUT.zip MB | extract ZIP | inflate ZIP\n", argv[0]);
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "members") == 0)
+    return Members(std::atoi(argv[2]), argc == 4 ? std::max(1, std::atoi(argv[3])) : 3);
+  std::fprintf(stderr, "usage: %s make OUT.zip MB | extract ZIP | inflate ZIP | members N [RUNS]\n",
+               argv[0]);
   return 2;
 }

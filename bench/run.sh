@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Archive figures in one run: the reader against unzip and against a bare inflate (median of 5).
+# Archive figures in one run: the reader against unzip and against a bare inflate (median of 5);
+# packages of many one-byte members unpacked and cleaned up on the simulated machine, by count;
+# an installation with its waits, and the free-name search among 10,000 printers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset native >/dev/null && cmake --build --preset native --target qm_archive_bench qm_install_bench >/dev/null
@@ -32,6 +34,8 @@ for zip in "${archives[@]}"; do
     "reader/inflate $(awk "BEGIN {printf \"%.2f\", $r / ($f > 0 ? $f : 1e-9)}");" \
     "peak reader ${rp} KiB (archive + $((rp - size)) KiB), unzip ${up} KiB"
 done
+
+for members in 1000 2000 4000 8000 10000; do $bench members "$members"; done
 
 build/native/bench/qm_install_bench
 echo "Quillmate.exe $(stat -c %s build/windows/Quillmate.exe 2>/dev/null || echo '?') bytes;" \
