@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "package/own_objects.h"
 #include "ui/handles.h"
 #include "unzip.h"
 #include "zlib.h"
@@ -185,6 +186,19 @@ struct CryptKeys {
   }
 };
 
+// A part of the target that Windows would not take for a plain name below its folder.
+bool HasUnsafePart(const char* target) {
+  const char* part = target;
+  for (const char* p = target;; p = ::CharNextA(p)) {
+    if (*p != '\0' && !IsSeparator(*p)) continue;
+    size_t length = static_cast<size_t>(p - part);
+    bool drive = part == target && length == 2 && part[1] == ':';
+    if (!drive && own::IsUnsafePathPart(part, length)) return true;
+    if (*p == '\0') return false;
+    part = p + 1;
+  }
+}
+
 }  // namespace
 
 // Where a member's data goes: the output file, with its count and checksum.
@@ -314,6 +328,9 @@ ArchiveResult ArchiveReader::BuildRecord(int index, ArchiveItem& item) {
     return ArchiveResult::ReadFailed;
   // A name that does not fit with its terminator would be cut into another name.
   if (info.size_filename >= kPathSize) return ArchiveResult::Corrupt;
+  // Only stored and deflated data is read: minizip would hand out other methods' bytes raw.
+  if (info.compression_method != 0 && info.compression_method != Z_DEFLATED)
+    return ArchiveResult::Corrupt;
   if (unzOpenCurrentFile(archive) != UNZ_OK) return ArchiveResult::Corrupt;
   int extraLength = unzGetLocalExtrafield(archive, nullptr, 0);
   bool extraRead = extraLength >= 0;
@@ -323,8 +340,11 @@ ArchiveResult ArchiveReader::BuildRecord(int index, ArchiveItem& item) {
                 unzGetLocalExtrafield(archive, extraField_.data(),
                                       static_cast<unsigned>(extraLength)) == extraLength;
   }
+  bool agrees = !extraRead || LocalHeaderAgrees(info, unzGetCurrentFileZStreamPos64(archive),
+                                                static_cast<uint32_t>(extraLength));
   unzCloseCurrentFile(archive);
   if (!extraRead) return ArchiveResult::ReadFailed;
+  if (!agrees) return ArchiveResult::Corrupt;
 
   item.index = index;
   SanitiseMemberName(stored, item.name, sizeof item.name);
@@ -351,6 +371,24 @@ ArchiveResult ArchiveReader::BuildRecord(int index, ArchiveItem& item) {
   return ArchiveResult::Ok;
 }
 
+bool ArchiveReader::LocalHeaderAgrees(const unz_file_info_s& info, uint64_t dataStart,
+                                      uint32_t extraLength) const {
+  // minizip compares the local header with the central record but lets a size of 0xFFFFFFFF
+  // pass: the comparison is made again here, in full.
+  uint64_t header = dataStart - 30 - info.size_filename - extraLength;
+  if (dataStart < 30ull + info.size_filename + extraLength || header + 30 > block_.size)
+    return false;
+  const unsigned char* local = block_.data + header;
+  if (static_cast<uint32_t>(Le32(local)) != 0x04034b50u) return false;
+  uint16_t flags = Le16(local + 6);
+  if (Le16(local + 8) != info.compression_method) return false;
+  // With a data descriptor the local header need not know the sizes yet.
+  if ((flags & 8) && (info.flag & 8)) return true;
+  return static_cast<uint32_t>(Le32(local + 14)) == static_cast<uint32_t>(info.crc) &&
+         static_cast<uint32_t>(Le32(local + 18)) == static_cast<uint32_t>(info.compressed_size) &&
+         static_cast<uint32_t>(Le32(local + 22)) == static_cast<uint32_t>(info.uncompressed_size);
+}
+
 bool ArchiveReader::StaysInside(const char* relative) const {
   int depth = 0;
   const char* part = relative;
@@ -368,19 +406,29 @@ bool ArchiveReader::StaysInside(const char* relative) const {
   }
 }
 
-void ArchiveReader::EnsureFolderPath(const char* base, const char* path) {
-  if (base != nullptr && ::GetFileAttributesA(base) == INVALID_FILE_ATTRIBUTES)
-    ::CreateDirectoryA(base, nullptr);
-  if (path[0] == '\0') return;
-  size_t after = AfterLastSeparator(path);
-  if (after > 1) {
-    char parent[kPathSize];
-    std::snprintf(parent, sizeof parent, "%.*s", static_cast<int>(after - 1), path);
-    EnsureFolderPath(base, parent);
+bool ArchiveReader::HoldFolders(const char* base, const char* folder, std::vector<ui::File>& held) {
+  // The base is the caller's: made when missing, but a link there is not ours to remove.
+  if (base != nullptr) {
+    held.push_back(own::HoldFolder(base, true, false));
+    if (!held.back()) return false;
   }
-  char joined[kPathSize];
-  if (!Join(joined, base ? base : "", path)) return;  // too long: the file creation then fails
-  if (::GetFileAttributesA(joined) == INVALID_FILE_ATTRIBUTES) ::CreateDirectoryA(joined, nullptr);
+  const char* part = folder;
+  for (const char* p = folder; *p; p = ::CharNextA(p)) {
+    if (!IsSeparator(*p)) continue;
+    bool drive = part == folder && p - part == 2 && part[1] == ':';
+    if (p > part && !drive) {
+      char path[kPathSize];
+      std::snprintf(path, sizeof path, "%.*s", static_cast<int>(p - folder), folder);
+      char joined[kPathSize];
+      if (!Join(joined, base ? base : "", path)) return false;
+      // Folders below the base are ours: a link planted in their place goes. On an absolute
+      // path nothing is ours, and a link on it is refused instead.
+      held.push_back(own::HoldFolder(joined, true, base != nullptr));
+      if (!held.back()) return false;
+    }
+    part = p + 1;
+  }
+  return true;
 }
 
 ArchiveResult ArchiveReader::WriteMember(const ArchiveItem& item, const char* outputPath) {
@@ -388,8 +436,7 @@ ArchiveResult ArchiveReader::WriteMember(const ArchiveItem& item, const char* ou
   unz_file_info info{};
   if (unzGetCurrentFileInfo(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
     return ArchiveResult::ReadFailed;
-  ui::File file(::CreateFileA(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, item.attributes,
-                              nullptr));
+  ui::File file = own::CreateOwnFile(outputPath, item.attributes);
   if (!file) return ArchiveResult::CannotCreateFile;
 
   // minizip is built without decryption: encrypted members are read raw and decrypted here.
@@ -432,13 +479,17 @@ ArchiveResult ArchiveReader::WriteMember(const ArchiveItem& item, const char* ou
       (sink.delivered != item.unpackedSize || closed == UNZ_CRCERROR ||
        (sink.checksum && sink.crc != static_cast<uLong>(info.crc))))
     result = ArchiveResult::Corrupt;
-  if (result == ArchiveResult::Ok)
+  if (result == ArchiveResult::Ok) {
     ::SetFileTime(file.Get(), &item.createTime, &item.accessTime, &item.writeTime);
-  file.Reset();
-  if (result != ArchiveResult::Ok) {
-    // Nothing half-written stays behind, even when it was created read-only.
-    ::SetFileAttributesA(outputPath, FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(outputPath);
+  } else {
+    // Nothing half-written stays behind, even when it was created read-only; deleted through
+    // the handle, so that only the file made here can go.
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    ::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition);
   }
   return result;
 }
@@ -517,8 +568,16 @@ ArchiveResult ArchiveReader::ExtractItem(int index, const char* target) {
   bool absolute = IsAbsolute(target);
   if (!absolute && (baseFolder_[0] == '\0' || !StaysInside(target)))
     return ArchiveResult::CannotCreateFile;
+  // Devices, streams and names Windows trims are refused before anything is made.
+  if (HasUnsafePart(target)) return ArchiveResult::CannotCreateFile;
+  const char* base = absolute ? nullptr : baseFolder_;
+  std::vector<ui::File> held;  // every folder on the way, until the member is written
   if (item.attributes & 0x10) {
-    EnsureFolderPath(absolute ? nullptr : baseFolder_, target);
+    char folder[kPathSize];
+    size_t length = std::strlen(target);
+    bool separated = length > 0 && AfterLastSeparator(target) == length;
+    if (!Join(folder, target, separated ? "" : "\\")) return ArchiveResult::CannotCreateFile;
+    HoldFolders(base, folder, held);  // a folder that cannot be made shows as later failures
     return ArchiveResult::Ok;
   }
   size_t split = AfterLastSeparator(target);
@@ -527,19 +586,17 @@ ArchiveResult ArchiveReader::ExtractItem(int index, const char* target) {
   std::snprintf(folder, sizeof folder, "%.*s", static_cast<int>(split), target);
   const char* fileName = target + split;
   char outputPath[kPathSize];
-  const char* base = nullptr;
   bool fits;
   if (split == 0) {
-    base = baseFolder_;
     fits = Join(outputPath, baseFolder_, fileName);
   } else if (IsAbsolute(folder)) {
     fits = Join(outputPath, folder, fileName);
   } else {
-    base = baseFolder_;
     fits = Join(outputPath, baseFolder_, folder, fileName);
   }
-  if (!fits) return ArchiveResult::CannotCreateFile;
-  EnsureFolderPath(base, folder);
+  if (!fits || fileName[0] == '\0') return ArchiveResult::CannotCreateFile;
+  if (!HoldFolders(split == 0 || !IsAbsolute(folder) ? baseFolder_ : nullptr, folder, held))
+    return ArchiveResult::CannotCreateFile;
   return WriteMember(item, outputPath);
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "ui/handles.h"
 
 enum class ArchiveResult : uint32_t {
   Ok = 0,
@@ -68,7 +69,10 @@ class ArchiveReader {
   ArchiveResult WriteMember(const ArchiveItem& item, const char* outputPath);
   struct MemberSink;
   ArchiveResult ReadEncrypted(const struct unz_file_info_s& info, int method, MemberSink& sink);
-  void EnsureFolderPath(const char* base, const char* path);
+  bool LocalHeaderAgrees(const struct unz_file_info_s& info, uint64_t dataStart,
+                         uint32_t extraLength) const;
+  // Makes and holds the folders from `base` (none for an absolute path) down along `folder`.
+  bool HoldFolders(const char* base, const char* folder, std::vector<ui::File>& held);
   bool StaysInside(const char* relative) const;
 
   MemoryBlock block_{};

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "package/archive_reader.h"
+#include "package/own_objects.h"
 #include "resources/resource.h"
 #include "ui/handles.h"
 
@@ -37,27 +38,6 @@ bool SameFolder(const std::string& a, const std::string& b) {
   return true;
 }
 
-void DeleteBeneath(const std::string& folder) {
-  char pattern[MAX_PATH];
-  int length = std::snprintf(pattern, sizeof pattern, "%s/*.*", folder.c_str());
-  if (length < 0 || length >= static_cast<int>(sizeof pattern)) return;
-  WIN32_FIND_DATAA entry{};
-  ui::FindHandle search(::FindFirstFileA(pattern, &entry));
-  if (!search) return;
-  do {
-    if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
-    std::string path = folder + "\\" + entry.cFileName;
-    bool link = entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      // A junction inside goes by itself: what it points at is not ours.
-      if (!link) DeleteBeneath(path);
-      ::RemoveDirectoryA(path.c_str());
-    } else {
-      ::DeleteFileA(path.c_str());
-    }
-  } while (::FindNextFileA(search.Get(), &entry));
-}
-
 }  // namespace
 
 bool StagingFolderPath(char (&path)[260]) {
@@ -72,12 +52,11 @@ void UnpackDriverPackage(DWORD language) {
   char stagingFolder[MAX_PATH] = {};
   if (!StagingFolderPath(stagingFolder)) return;  // no temporary folder: nothing anywhere
 
-  // A link left in the shared temporary folder under our name is not ours to write through.
-  DWORD existing = ::GetFileAttributesA(stagingFolder);
-  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    if (!::RemoveDirectoryA(stagingFolder) && !::DeleteFileA(stagingFolder)) return;
-  }
-  ::CreateDirectoryA(stagingFolder, nullptr);
+  // The folder lies where others can write: a link left under our name is removed, never
+  // written through, and the real folder is held for as long as the package is unpacked, so
+  // that it cannot be swapped meanwhile. A file of that name leaves nothing to unpack into.
+  ui::File held = own::HoldFolder(stagingFolder, true, true);
+  if (!held) return;
   ::SetCurrentDirectoryA(stagingFolder);
 
   int id = language == 2052 ? IDR_PACKAGE_ZH : IDR_PACKAGE_EN;
@@ -102,9 +81,7 @@ void DeleteStagingFolderContents(const std::string& folder) {
   char stagingFolder[MAX_PATH] = {};
   if (folder.empty() || !StagingFolderPath(stagingFolder)) return;
   if (!SameFolder(folder, stagingFolder)) return;
-  DWORD attributes = ::GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return;
-  DeleteBeneath(folder);
+  // Emptied through a handle on the folder itself: a staging folder that is a link is left.
+  ui::File held = own::HoldFolder(folder.c_str(), false, false);
+  if (held) own::DeleteBeneath(held.Get(), own::WithoutFinalSeparator(folder.c_str()));
 }

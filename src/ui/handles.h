@@ -21,11 +21,6 @@ struct ProcessTraits {
   static Type Invalid() { return nullptr; }
   static void Close(Type process) { ::CloseHandle(process); }
 };
-struct FindTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Type search) { ::FindClose(search); }
-};
 struct DeviceSetTraits {
   using Type = HDEVINFO;
   static Type Invalid() { return INVALID_HANDLE_VALUE; }
@@ -45,7 +40,6 @@ struct BitmapTraits {
 using Key = UniqueHandle<KeyTraits>;
 using File = UniqueHandle<FileTraits>;
 using Process = UniqueHandle<ProcessTraits>;
-using FindHandle = UniqueHandle<FindTraits>;
 using DeviceSet = UniqueHandle<DeviceSetTraits>;
 using Dc = UniqueHandle<DcTraits>;
 using Bitmap = UniqueHandle<BitmapTraits>;

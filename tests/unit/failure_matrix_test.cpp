@@ -67,19 +67,21 @@ const Row kRows[] = {
   {"LoadResource", Scenario::Usb, false, "Malfunction !"},
   {"LockResource", Scenario::Usb, false, "Malfunction !"},
   {"SizeofResource", Scenario::Usb, false, "Malfunction !"},
-  {"GetFileAttributesA", Scenario::Usb, true, kSuccess},
+  // a name whose object cannot be told is not written through: nothing is unpacked
+  {"GetFileAttributesA", Scenario::Usb, false, "Malfunction !"},
   {"CreateFileA", Scenario::Usb, false, "Malfunction !"},
   {"WriteFile", Scenario::Usb, false, "Malfunction !"},
   {"SetFileTime", Scenario::Usb, true, kSuccess},
   {"CloseHandle", Scenario::Usb, true, kSuccess},
   {"SystemTimeToFileTime", Scenario::Usb, true, kSuccess},
   {"LocalFileTimeToFileTime", Scenario::Usb, true, kSuccess},
-  {"FindFirstFileA", Scenario::Usb, true, kSuccess},
-  {"FindNextFileA", Scenario::Usb, true, kSuccess},
-  {"FindClose", Scenario::Usb, true, kSuccess},
+  // folders held and checked from their handles: none can be trusted, so nothing is unpacked
+  {"GetFileInformationByHandle", Scenario::Usb, false, "Malfunction !"},
+  // the clean-up: what cannot be listed or deleted stays
+  {"GetFileInformationByHandleEx", Scenario::Usb, true, kSuccess},
+  {"WideCharToMultiByte", Scenario::Usb, true, kSuccess},
+  {"SetFileInformationByHandle", Scenario::Usb, true, kSuccess},
   {"DeleteFileA", Scenario::Usb, true, kSuccess},
-  {"RemoveDirectoryA", Scenario::Usb, true, kSuccess},
-  {"SetFileAttributesA", Scenario::Usb, true, kSuccess},
   // USB discovery
   {"SetupDiGetClassDevsA", Scenario::Usb, false, "", true},
   {"SetupDiEnumDeviceInterfaces", Scenario::Usb, false, "", true},

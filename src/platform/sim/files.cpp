@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <strings.h>
+#include <set>
 #include <unordered_map>
 
 #include "platform/sim/state.h"
@@ -121,9 +124,23 @@ struct FileSystem {
     FILETIME creation{}, access{}, write{};
   };
   struct OpenFile {
-    int fd;
-    std::string host;
-    DWORD share;
+    int fd = -1;       // -1 for a folder, a link opened as itself, a device or a stream
+    std::string host;  // the object itself: a link's own path, or where following it led
+    DWORD share = 0;
+    DWORD access = 0;
+    bool folder = false;
+    bool itself = false;  // a link opened as itself
+    bool deleteOnClose = false;
+    std::string device;  // a DOS device the name opened instead of a file
+    std::string stream;  // an alternate data stream of `host`
+    struct Listed {
+      std::u16string name;
+      DWORD attributes;
+      unsigned long long id;
+    };
+    bool listed = false;
+    std::vector<Listed> entries;
+    size_t next = 0;
   };
   struct Search {
     std::vector<WIN32_FIND_DATAA> entries;
@@ -147,7 +164,10 @@ struct FileSystem {
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (::mkdtemp(buffer.data()) == nullptr) std::abort();
-    root = buffer.data();
+    char canonical[PATH_MAX];
+    // Canonical, so that where a link leads can be told apart from the sandbox by its prefix.
+    if (::realpath(buffer.data(), canonical) == nullptr) std::abort();
+    root = canonical;
     struct stat st;
     if (::mkdir((root + "/C").c_str(), 0755) != 0 || ::stat((root + "/C").c_str(), &st) != 0)
       std::abort();
@@ -348,6 +368,76 @@ struct FileSystem {
       it = meta.erase(it);
   }
 
+  // A name as the wide listing gives it; 8-bit names pass through unchanged (U+F0xx for the
+  // bytes above ASCII), so that a program converting them back gets the same bytes.
+  std::u16string WideName(const std::string& host, const std::string& name) const {
+    std::u16string wide;
+    if (wideNames.count(host)) {
+      for (size_t i = 0; i < name.size();) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        char32_t code = c;
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        if (extra) code = c & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + k < name.size(); ++k)
+          code = (code << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
+        i += 1 + extra;
+        wide += static_cast<char16_t>(code);
+      }
+      return wide;
+    }
+    for (char c : name) {
+      unsigned char b = static_cast<unsigned char>(c);
+      wide += static_cast<char16_t>(b < 0x80 ? b : 0xF000 + b);
+    }
+    return wide;
+  }
+
+  // Whether an open handle on the object at `host` keeps others from deleting or renaming it.
+  bool HeldAgainstDeletion(const std::string& host) const {
+    return std::any_of(open.begin(), open.end(), [&](const auto& f) {
+      return f.second.host == host && f.second.device.empty() && f.second.stream.empty() &&
+             !(f.second.share & FILE_SHARE_DELETE);
+    });
+  }
+
+  // Windows' sharing rule between an open handle and a new open of the same object.
+  bool SharingConflict(const std::string& host, DWORD access, DWORD share) const {
+    auto reads = [](DWORD a) { return (a & (GENERIC_READ | FILE_READ_DATA)) != 0; };
+    auto writes = [](DWORD a) { return (a & (GENERIC_WRITE | FILE_WRITE_DATA)) != 0; };
+    auto deletes = [](DWORD a) { return (a & DELETE) != 0; };
+    for (const auto& [handle, f] : open) {
+      if (f.host != host || !f.device.empty() || !f.stream.empty()) continue;
+      if ((reads(access) && !(f.share & FILE_SHARE_READ)) ||
+          (writes(access) && !(f.share & FILE_SHARE_WRITE)) ||
+          (deletes(access) && !(f.share & FILE_SHARE_DELETE)) ||
+          (reads(f.access) && !(share & FILE_SHARE_READ)) ||
+          (writes(f.access) && !(share & FILE_SHARE_WRITE)) ||
+          (deletes(f.access) && !(share & FILE_SHARE_DELETE)))
+        return true;
+    }
+    return false;
+  }
+
+  // Where a path that may pass links leads on the host; the sandbox root is itself canonical.
+  std::string Followed(const std::string& host) const {
+    char resolved[PATH_MAX];
+    if (::realpath(host.c_str(), resolved) != nullptr) return resolved;
+    size_t cut = host.rfind('/');
+    if (cut != std::string::npos && ::realpath(host.substr(0, cut).c_str(), resolved) != nullptr)
+      return std::string(resolved) + host.substr(cut);
+    return host;
+  }
+
+  OpenFile& Opened(uintptr_t handle, int fd, const std::string& host, DWORD share, DWORD access) {
+    OpenFile& file = open[handle];
+    file = OpenFile();
+    file.fd = fd;
+    file.host = host;
+    file.share = share;
+    file.access = access;
+    return file;
+  }
+
   std::string WindowsPathOf(const std::string& host) const {
     std::string rest = host.substr(root.size() + 2);  // after "<root>/C"
     std::string path = "C:";
@@ -359,6 +449,9 @@ struct FileSystem {
   Entry drive;  // the sandbox's folder for C:, as if listed in a parent
   std::map<std::string, Meta> meta;
   std::map<uintptr_t, OpenFile> open;
+  std::map<std::string, std::string> devices;  // by device name: what was written to it
+  std::map<std::pair<std::string, std::string>, std::string> streams;  // (host, stream)
+  std::set<std::string> wideNames;  // host paths whose last name is UTF-8 of a wide name
   std::map<uintptr_t, Search> searches;
   std::map<FolderId, Listing> listings;
   uintptr_t nextHandle = 0x70000;
@@ -427,6 +520,66 @@ bool Matches(const char* pattern, const char* name) {
                              std::tolower(static_cast<unsigned char>(*name)))
     return Matches(pattern + 1, name + 1);
   return false;
+}
+
+// The device a path's last part names (as Windows spells it: "LPT1", "CON" ...), or "".
+std::string DeviceOf(const std::string& path) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (Lead(static_cast<unsigned char>(path[i]))) {
+      ++i;
+    } else if (IsSeparator(path[i])) {
+      start = i + 1;
+    }
+  }
+  std::string stem;
+  for (size_t i = start; i < path.size() && path[i] != '.' && path[i] != ':'; ++i)
+    stem += static_cast<char>(std::toupper(static_cast<unsigned char>(path[i])));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+    if (stem == device) return stem;
+  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0)) {
+    unsigned char digit = static_cast<unsigned char>(stem[3]);
+    if ((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3)
+      return stem;
+  }
+  return "";
+}
+
+// Where a stream's name starts in a path's last part ("file:stream"), or npos; a drive's colon
+// is none.
+size_t StreamColon(const std::string& path) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (Lead(static_cast<unsigned char>(path[i]))) {
+      ++i;
+    } else if (IsSeparator(path[i])) {
+      start = i + 1;
+    }
+  }
+  size_t colon = path.find(':', start);
+  if (colon == 1 && path.size() >= 2) colon = path.find(':', 2);
+  return colon < start ? std::string::npos : colon;
+}
+
+// A wide name as the 8-bit listing calls give it: best fit for what the code page lacks.
+std::string BestFit(const std::u16string& wide, bool& inexact) {
+  std::string out;
+  inexact = false;
+  for (char16_t c : wide) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c >= 0xF080 && c <= 0xF0FF) {
+      out += static_cast<char>(c - 0xF000);  // an 8-bit name carried through unchanged
+    } else if (c >= 0xFF01 && c <= 0xFF5E) {
+      out += static_cast<char>(c - 0xFF00 + 0x20);  // full-width forms fit their ASCII
+      inexact = true;
+    } else {
+      out += '?';
+      inexact = true;
+    }
+  }
+  return out;
 }
 
 WIN32_FIND_DATAA FindData(FileSystem& fs, const std::string& host, const std::string& name) {
@@ -564,6 +717,50 @@ std::vector<std::string> Tree(const std::string& root) {
   return paths;
 }
 
+namespace {
+bool PutWide(const std::string& folder, const std::string& utf8Name, const std::string* bytes) {
+  Resolved r = Fs().Resolve(folder);
+  if (r.error || !r.exists || !IsDirectory(r.host)) return false;
+  std::string host = r.host + "/" + utf8Name;
+  if (bytes == nullptr) {
+    if (::mkdir(host.c_str(), 0755) != 0) return false;
+  } else {
+    std::ofstream out(host, std::ios::binary);
+    out << *bytes;
+  }
+  Fs().wideNames.insert(host);
+  Fs().Refresh(host);
+  return true;
+}
+}  // namespace
+
+bool PutFolderWide(const std::string& folder, const std::string& utf8Name) {
+  return PutWide(folder, utf8Name, nullptr);
+}
+
+bool PutFileWide(const std::string& folder, const std::string& utf8Name, const std::string& bytes) {
+  return PutWide(folder, utf8Name, &bytes);
+}
+
+std::string DeviceBytes(const std::string& device) {
+  auto it = Fs().devices.find(device);
+  return it == Fs().devices.end() ? "" : it->second;
+}
+
+std::string StreamBytes(const std::string& path, const std::string& stream) {
+  Resolved r = Fs().Resolve(path);
+  auto it = Fs().streams.find({Fs().Followed(r.host), stream});
+  return it == Fs().streams.end() ? "" : it->second;
+}
+
+std::vector<std::string> DevicesAndStreamsWritten() {
+  std::vector<std::string> written;
+  for (const auto& [device, bytes] : Fs().devices) written.push_back(device);
+  for (const auto& [where, bytes] : Fs().streams)
+    written.push_back(Fs().WindowsPathOf(where.first) + ":" + where.second);
+  return written;
+}
+
 int OpenFileCount() {
   return static_cast<int>(Fs().open.size());
 }
@@ -602,6 +799,9 @@ DWORD GetFileAttributesA(LPCSTR path) {
     M().lastError = ERROR_INVALID_NAME;
     return INVALID_FILE_ATTRIBUTES;
   }
+  // A final separator makes Windows resolve the name through a link to what it points at.
+  if (r.trailingSeparator && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return Fs().Attributes(Fs().Followed(r.host));
   return attributes;
 }
 
@@ -640,12 +840,14 @@ BOOL RemoveDirectoryA(LPCSTR path) {
   if (IsLink(r.host)) {
     // A junction goes by itself; what it points at stays.
     if (!IsDirectory(r.host)) return Fail(ERROR_DIRECTORY);
+    if (fs.HeldAgainstDeletion(r.host)) return Fail(ERROR_SHARING_VIOLATION);
     ::unlink(r.host.c_str());
     fs.Refresh(r.host);
     fs.Forget(r.host);
     return TRUE;
   }
   if (!IsDirectory(r.host)) return Fail(ERROR_DIRECTORY);
+  if (fs.HeldAgainstDeletion(r.host)) return Fail(ERROR_SHARING_VIOLATION);
   Resolved cwd = fs.Resolve(M().system.currentDirectory);
   if (cwd.host == r.host) return Fail(ERROR_SHARING_VIOLATION);  // the process holds it open
   if (fs.Attributes(r.host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
@@ -662,8 +864,8 @@ BOOL DeleteFileA(LPCSTR path) {
   if (!S_ISLNK(r.type)) {
     if (S_ISDIR(r.type)) return Fail(ERROR_ACCESS_DENIED);
     if (fs.Attributes(r.host, r.type) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
-    if (fs.IsOpen(r.host)) return Fail(ERROR_SHARING_VIOLATION);
   }
+  if (fs.HeldAgainstDeletion(r.host)) return Fail(ERROR_SHARING_VIOLATION);
   if (::unlink(r.host.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
   fs.Refresh(r.host);
   fs.Forget(r.host);
@@ -675,41 +877,92 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   if (Enter("CreateFileA", Args(path, access, share, disposition, flagsAndAttributes)))
     return INVALID_HANDLE_VALUE;
   FileSystem& fs = Fs();
-  Resolved r = fs.Resolve(path ? path : "");
+  std::string text = path ? path : "";
+  uintptr_t handle = 0;
+  // A device name in the last part opens the device, whatever folder it stands in.
+  std::string device = DeviceOf(text);
+  if (!device.empty()) {
+    handle = fs.nextHandle += 4;
+    fs.Opened(handle, -1, "", share, access);
+    fs.open[handle].device = device;
+    M().lastError = 0;
+    return reinterpret_cast<HANDLE>(handle);
+  }
+  // "name:stream" (or "folder\:stream") opens a stream of the file or folder.
+  size_t colon = StreamColon(text);
+  std::string stream;
+  if (colon != std::string::npos) {
+    stream = text.substr(colon + 1);
+    text = text.substr(0, colon);
+    if (stream.empty() || stream.find_first_of("\\/:") != std::string::npos)
+      return Fail(ERROR_INVALID_NAME), INVALID_HANDLE_VALUE;
+  }
+  Resolved r = fs.Resolve(text);
   if (r.error) return Fail(r.error), INVALID_HANDLE_VALUE;
   if (!r.parentExists) return Fail(ERROR_PATH_NOT_FOUND), INVALID_HANDLE_VALUE;
   bool writing = (access & GENERIC_WRITE) != 0;
+  bool itself = r.exists && IsLink(r.host) && (flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT);
+  if (!stream.empty()) {
+    if (!r.exists) {
+      if (disposition == OPEN_EXISTING) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+      std::ofstream made(r.host, std::ios::binary);  // a stream's file is made with it
+      fs.Refresh(r.host);
+    }
+    handle = fs.nextHandle += 4;
+    fs.Opened(handle, -1, fs.Followed(r.host), share, access);
+    fs.open[handle].stream = stream;
+    return reinterpret_cast<HANDLE>(handle);
+  }
+  if (r.exists && disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS), INVALID_HANDLE_VALUE;
+  std::string object = itself ? r.host : fs.Followed(r.host);
+  if (r.exists && (itself || IsDirectory(r.host))) {
+    // A folder opens only with backup semantics; neither it nor a link is written as a file.
+    if (!itself && !(flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS))
+      return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+    if (writing || (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS))
+      return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+    if (fs.SharingConflict(object, access, share))
+      return Fail(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
+    handle = fs.nextHandle += 4;
+    fs.Opened(handle, -1, object, share, access);
+    fs.open[handle].folder = !itself;
+    fs.open[handle].itself = itself;
+    M().lastError = disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : 0;
+    return reinterpret_cast<HANDLE>(handle);
+  }
   if (r.exists) {
-    if (IsDirectory(r.host)) return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
-    DWORD existing = fs.Attributes(r.host);
+    DWORD existing = fs.Attributes(object);
     if (writing && (existing & FILE_ATTRIBUTE_READONLY))
       return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
     if (disposition == CREATE_ALWAYS &&
         (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) &
             ~(flagsAndAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
       return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
-    if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS), INVALID_HANDLE_VALUE;
-    for (const auto& [handle, file] : fs.open)
-      if (file.host == r.host && (share == 0 || file.share == 0))
-        return Fail(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
+    if (fs.SharingConflict(object, access, share))
+      return Fail(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
   } else if (disposition == OPEN_EXISTING) {
     return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
   }
   int flags = writing ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
   if (disposition == CREATE_ALWAYS || disposition == CREATE_NEW) flags |= O_CREAT | O_TRUNC;
   if (disposition == OPEN_ALWAYS) flags |= O_CREAT;
+  // Creating anew never follows a link left at the name.
+  if (disposition == CREATE_NEW) flags |= O_EXCL;
   int fd = ::open(r.host.c_str(), flags, 0644);
   if (fd < 0) return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
-  if (flags & O_CREAT) fs.Refresh(r.host);
+  if (flags & O_CREAT) {
+    fs.Refresh(r.host);
+    object = fs.Followed(r.host);
+  }
   bool created = !r.exists || disposition == CREATE_ALWAYS;
   if (created) {
-    auto& meta = fs.MetaOf(r.host);
+    auto& meta = fs.MetaOf(object);
     // A new file always carries the archive bit; the folder bit is not a file's.
     meta.attributes = (flagsAndAttributes & 0x07) | FILE_ATTRIBUTE_ARCHIVE;
     meta.creation = meta.access = meta.write = Now();
   }
-  uintptr_t handle = fs.nextHandle += 4;
-  fs.open[handle] = {fd, r.host, share};
+  handle = fs.nextHandle += 4;
+  fs.Opened(handle, fd, object, share, access);
   M().lastError = r.exists ? ERROR_ALREADY_EXISTS : 0;
   return reinterpret_cast<HANDLE>(handle);
 }
@@ -720,6 +973,15 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
   auto it = Fs().open.find(reinterpret_cast<uintptr_t>(file));
   if (it == Fs().open.end()) return Fail(ERROR_INVALID_HANDLE);
   const char* bytes = static_cast<const char*>(buffer);
+  if (!it->second.device.empty() || !it->second.stream.empty()) {
+    std::string& sink = it->second.device.empty()
+                            ? Fs().streams[{it->second.host, it->second.stream}]
+                            : Fs().devices[it->second.device];
+    sink.append(bytes, count);
+    if (written) *written = count;
+    return TRUE;
+  }
+  if (it->second.fd < 0 || !(it->second.access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
   DWORD done = 0;
   while (done < count) {
     ssize_t n = ::write(it->second.fd, bytes + done, count - done);
@@ -735,6 +997,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
   if (Enter("ReadFile", Args(count))) return FALSE;
   auto it = Fs().open.find(reinterpret_cast<uintptr_t>(file));
   if (it == Fs().open.end()) return Fail(ERROR_INVALID_HANDLE);
+  if (it->second.fd < 0) return Fail(ERROR_ACCESS_DENIED);
   ssize_t n = ::read(it->second.fd, buffer, count);
   if (n < 0) return Fail(ERROR_ACCESS_DENIED);
   if (read) *read = static_cast<DWORD>(n);
@@ -819,8 +1082,14 @@ HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     return strcasecmp(a.c_str(), b.c_str()) < 0;
   });
-  for (const auto& name : names)
-    search.entries.push_back(FindData(fs, dir.host + "/" + name, name));
+  for (const auto& name : names) {
+    std::string host = dir.host + "/" + name;
+    // The 8-bit listing spells a wide name with best fit, as Windows does.
+    bool inexact = false;
+    std::string spelled =
+        fs.wideNames.count(host) ? BestFit(fs.WideName(host, name), inexact) : name;
+    search.entries.push_back(FindData(fs, host, spelled));
+  }
   if (search.entries.empty()) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
   *data = search.entries[0];
   search.next = 1;
@@ -879,8 +1148,19 @@ BOOL CloseHandle(HANDLE handle) {
   auto& open = Fs().open;
   auto it = open.find(reinterpret_cast<uintptr_t>(handle));
   if (it != open.end()) {
-    ::close(it->second.fd);
+    FileSystem::OpenFile closed = std::move(it->second);
     open.erase(it);
+    if (closed.fd >= 0) ::close(closed.fd);
+    if (closed.deleteOnClose) {
+      FileSystem& fs = Fs();
+      if (closed.folder) {
+        fs.RemoveFolder(closed.host);
+      } else {
+        ::unlink(closed.host.c_str());
+        fs.Refresh(closed.host);
+      }
+      fs.Forget(closed.host);
+    }
     return TRUE;
   }
   if (sim::detail::CloseProcess(handle)) return TRUE;
@@ -896,4 +1176,179 @@ LPSTR CharNextA(LPCSTR text) {
   if (Lead(static_cast<unsigned char>(*text)) && text[1] != '\0')
     return const_cast<LPSTR>(text + 2);
   return const_cast<LPSTR>(text + 1);
+}
+
+// ---- handles on files, folders, links, devices and streams ----
+
+namespace {
+
+FileSystem::OpenFile* OpenRecord(HANDLE handle) {
+  auto it = Fs().open.find(reinterpret_cast<uintptr_t>(handle));
+  return it == Fs().open.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  if (Enter("GetFileInformationByHandle", "")) return FALSE;
+  FileSystem::OpenFile* open = OpenRecord(file);
+  if (open == nullptr || !open->device.empty()) return Fail(ERROR_INVALID_HANDLE);
+  struct stat st;
+  bool found = open->itself ? LStat(open->host, st) : ::stat(open->host.c_str(), &st) == 0;
+  if (!found) return Fail(ERROR_FILE_NOT_FOUND);
+  *info = BY_HANDLE_FILE_INFORMATION{};
+  FileSystem& fs = Fs();
+  DWORD attributes = fs.Attributes(open->host);
+  if (!open->itself) attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
+  info->dwFileAttributes = attributes;
+  auto meta = fs.meta.find(open->host);
+  if (meta != fs.meta.end()) {
+    info->ftCreationTime = meta->second.creation;
+    info->ftLastAccessTime = meta->second.access;
+    info->ftLastWriteTime = meta->second.write;
+  }
+  info->dwVolumeSerialNumber = 0x51AB0C;
+  if (S_ISREG(st.st_mode)) {
+    info->nFileSizeLow = static_cast<DWORD>(st.st_size);
+    info->nFileSizeHigh = static_cast<DWORD>(static_cast<ULONGLONG>(st.st_size) >> 32);
+  }
+  info->nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+  info->nFileIndexLow = static_cast<DWORD>(st.st_ino);
+  info->nFileIndexHigh = static_cast<DWORD>(static_cast<ULONGLONG>(st.st_ino) >> 32);
+  return TRUE;
+}
+
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer,
+                                  DWORD size) {
+  if (Enter("GetFileInformationByHandleEx", Args(static_cast<int>(kind), size))) return FALSE;
+  FileSystem::OpenFile* open = OpenRecord(file);
+  if (open == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  if (kind != FileIdBothDirectoryInfo && kind != FileIdBothDirectoryRestartInfo)
+    return Fail(ERROR_INVALID_PARAMETER);
+  // Only a handle on a folder, opened with the right to list it, lists.
+  if (!open->folder || !(open->access & (FILE_LIST_DIRECTORY | GENERIC_READ)))
+    return Fail(ERROR_ACCESS_DENIED);
+  FileSystem& fs = Fs();
+  if (kind == FileIdBothDirectoryRestartInfo || !open->listed) {
+    open->entries.clear();
+    open->next = 0;
+    open->listed = true;
+    if (fs.WindowsPathOf(open->host).size() > 3) {
+      open->entries.push_back({u".", FILE_ATTRIBUTE_DIRECTORY, 0});
+      open->entries.push_back({u"..", FILE_ATTRIBUTE_DIRECTORY, 0});
+    }
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(open->host.c_str())) {
+      while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+      }
+      ::closedir(d);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+      return strcasecmp(a.c_str(), b.c_str()) < 0;
+    });
+    for (const auto& name : names) {
+      std::string host = open->host + "/" + name;
+      struct stat st;
+      ULONGLONG id = LStat(host, st) ? static_cast<ULONGLONG>(st.st_ino) : 0;
+      open->entries.push_back({fs.WideName(host, name), fs.Attributes(host), id});
+    }
+  }
+  if (open->next >= open->entries.size()) return Fail(ERROR_NO_MORE_FILES);
+  auto* out = static_cast<unsigned char*>(buffer);
+  size_t used = 0;
+  FILE_ID_BOTH_DIR_INFO* previous = nullptr;
+  while (open->next < open->entries.size()) {
+    const auto& entry = open->entries[open->next];
+    size_t record = offsetof(FILE_ID_BOTH_DIR_INFO, FileName) + entry.name.size() * sizeof(WCHAR);
+    size_t at = (used + 7) & ~static_cast<size_t>(7);
+    if (at + record > size) break;
+    auto* info = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(out + at);
+    std::memset(info, 0, offsetof(FILE_ID_BOTH_DIR_INFO, FileName));
+    info->FileAttributes = entry.attributes;
+    info->FileNameLength = static_cast<DWORD>(entry.name.size() * sizeof(WCHAR));
+    info->FileId.QuadPart = static_cast<long long>(entry.id);
+    std::memcpy(info->FileName, entry.name.data(), entry.name.size() * sizeof(WCHAR));
+    if (previous != nullptr)
+      previous->NextEntryOffset =
+          static_cast<DWORD>(out + at - reinterpret_cast<unsigned char*>(previous));
+    previous = info;
+    used = at + record;
+    ++open->next;
+  }
+  if (previous == nullptr) return Fail(ERROR_MORE_DATA);
+  return TRUE;
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer,
+                                DWORD size) {
+  if (Enter("SetFileInformationByHandle", Args(static_cast<int>(kind), size))) return FALSE;
+  FileSystem::OpenFile* open = OpenRecord(file);
+  if (open == nullptr || !open->device.empty() || !open->stream.empty())
+    return Fail(ERROR_INVALID_HANDLE);
+  FileSystem& fs = Fs();
+  if (kind == FileBasicInfo) {
+    if (size < sizeof(FILE_BASIC_INFO)) return Fail(ERROR_INVALID_PARAMETER);
+    if (!(open->access & (GENERIC_WRITE | FILE_WRITE_ATTRIBUTES))) return Fail(ERROR_ACCESS_DENIED);
+    DWORD attributes = static_cast<const FILE_BASIC_INFO*>(buffer)->FileAttributes;
+    if (attributes != 0 && !open->itself) {
+      DWORD kept = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+      fs.MetaOf(open->host).attributes = open->folder ? (kept | FILE_ATTRIBUTE_DIRECTORY) : kept;
+    }
+    return TRUE;
+  }
+  if (kind != FileDispositionInfo || size < sizeof(FILE_DISPOSITION_INFO))
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (!(open->access & DELETE)) return Fail(ERROR_ACCESS_DENIED);
+  if (!static_cast<const FILE_DISPOSITION_INFO*>(buffer)->DeleteFile) {
+    open->deleteOnClose = false;
+    return TRUE;
+  }
+  if (!open->itself) {
+    if (fs.Attributes(open->host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    if (open->folder) {
+      if (fs.Resolve(M().system.currentDirectory).host == open->host)
+        return Fail(ERROR_SHARING_VIOLATION);
+      DIR* d = ::opendir(open->host.c_str());
+      bool empty = true;
+      while (d != nullptr && empty) {
+        dirent* e = ::readdir(d);
+        if (e == nullptr) break;
+        empty = std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0;
+      }
+      if (d != nullptr) ::closedir(d);
+      if (!empty) return Fail(ERROR_DIR_NOT_EMPTY);
+    }
+  }
+  // Windows deletes when the last handle goes; the program closes right after.
+  open->deleteOnClose = true;
+  return TRUE;
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideLength, LPSTR bytes,
+                        int size, LPCSTR, BOOL* usedDefault) {
+  if (Enter("WideCharToMultiByte", Args(codePage, flags, wideLength, size))) return 0;
+  if (codePage != CP_ACP || wide == nullptr || wideLength < 0) return Fail(ERROR_INVALID_PARAMETER);
+  std::u16string text(reinterpret_cast<const char16_t*>(wide), static_cast<size_t>(wideLength));
+  bool inexact = false;
+  std::string converted = BestFit(text, inexact);
+  if (flags & WC_NO_BEST_FIT_CHARS) {
+    // Without best fit every character the code page lacks becomes the default character.
+    converted.clear();
+    for (char16_t c : text) {
+      if (c < 0x80)
+        converted += static_cast<char>(c);
+      else if (c >= 0xF080 && c <= 0xF0FF)
+        converted += static_cast<char>(c - 0xF000);
+      else
+        converted += '?';
+    }
+  }
+  if (usedDefault != nullptr) *usedDefault = inexact;
+  if (size == 0) return static_cast<int>(converted.size());
+  if (static_cast<int>(converted.size()) > size) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
+  std::memcpy(bytes, converted.data(), converted.size());
+  return static_cast<int>(converted.size());
 }

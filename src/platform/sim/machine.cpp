@@ -19,6 +19,21 @@ Machine& M() {
 
 bool Enter(const char* function, const std::string& args) {
   Machine& m = M();
+  // Paths match whichever separator the program joined them with.
+  auto slashes = [](std::string text) {
+    for (char& c : text)
+      if (c == '/') c = '\\';
+    return text;
+  };
+  for (auto it = m.hooks.begin(); it != m.hooks.end(); ++it) {
+    if (!it->function.empty() && it->function != function) continue;
+    if (slashes(args).find(slashes(it->argument)) == std::string::npos) continue;
+    // Taken out first: the action may call the platform itself.
+    std::function<void()> action = std::move(it->action);
+    m.hooks.erase(it);
+    action();
+    break;
+  }
   m.calls.push_back({function, args});
   for (auto it = m.failures.begin(); it != m.failures.end(); ++it) {
     if (it->function != function) continue;
@@ -47,6 +62,11 @@ void Reset() {
 
 void FailCall(const std::string& function, DWORD error, int skip, int times) {
   M().failures.push_back({function, error, skip, times});
+}
+
+void BeforeCall(const std::string& function, const std::string& argument,
+                std::function<void()> action) {
+  M().hooks.push_back({function, argument, std::move(action)});
 }
 
 const std::vector<CallRecord>& Calls() {

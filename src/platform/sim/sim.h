@@ -18,6 +18,12 @@ void Reset();
 // calls fail (times < 0: every call from then on).
 void FailCall(const std::string& function, DWORD error, int skip = 0, int times = 1);
 
+// Runs `action` once, just before the first call of `function` (any function when empty) whose
+// arguments, as the call log spells them, contain `argument`: another program acting between
+// two of ours (planting a link, swapping a folder) at a chosen moment.
+void BeforeCall(const std::string& function, const std::string& argument,
+                std::function<void()> action);
+
 struct CallRecord {
   std::string function;
   std::string args;  // the arguments as text, comma-separated, strings quoted
@@ -158,6 +164,17 @@ struct FileTimes {
   FILETIME creation{}, access{}, write{};
 };
 FileTimes TimesOf(const std::string& path);
+// A folder or file in `folder` whose name has characters of its own beyond the ANSI code page
+// (given in UTF-8), as another program may make it: the 8-bit listing calls spell such names
+// with best fit, as Windows does (a full-width dot or backslash becomes "." or "\").
+bool PutFolderWide(const std::string& folder, const std::string& utf8Name);
+bool PutFileWide(const std::string& folder, const std::string& utf8Name, const std::string& bytes);
+// What was written to a device (LPT1, COM3, NUL ...) by opening its name as a file.
+std::string DeviceBytes(const std::string& device);
+// What was written to the alternate data stream `stream` of the file or folder at `path`.
+std::string StreamBytes(const std::string& path, const std::string& stream);
+// Every device and stream that was written, as "LPT1" or "<path>:<stream>".
+std::vector<std::string> DevicesAndStreamsWritten();
 // Every file and folder below `root`, as Windows paths, sorted; links are listed, not entered.
 std::vector<std::string> Tree(const std::string& root = "C:\\");
 int OpenFileCount();

@@ -49,6 +49,12 @@ struct RegistryKey {
   bool denyWrites = false;
 };
 
+struct Hook {
+  std::string function;
+  std::string argument;
+  std::function<void()> action;
+};
+
 struct Failure {
   std::string function;
   DWORD error;
@@ -60,6 +66,7 @@ struct Machine {
   SystemState system;
   std::vector<CallRecord> calls;
   std::vector<Failure> failures;
+  std::vector<Hook> hooks;
   DWORD lastError = 0;
   std::vector<std::string> debugOutput;
   std::vector<ProcessRecord> processes;

@@ -1,0 +1,228 @@
+// Folders and files of the staging folder, opened, checked and deleted as themselves.
+#include "package/own_objects.h"
+
+#include <cstring>
+
+namespace own {
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+constexpr DWORD kShareNoDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// Opens the name itself: a folder needs backup semantics, a link must not be followed.
+constexpr DWORD kItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+
+ui::File OpenItself(const std::string& path, DWORD access) {
+  return ui::File(::CreateFileA(path.c_str(), access, kShareNoDelete, nullptr, OPEN_EXISTING,
+                                kItself, nullptr));
+}
+
+bool AttributesOf(HANDLE handle, DWORD& attributes) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle, &info)) return false;
+  attributes = info.dwFileAttributes;
+  return true;
+}
+
+// Deletes the very object the handle was opened on; for a link, the link.
+bool DeleteOpened(HANDLE handle) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != FALSE;
+}
+
+// The handle and the name agree that this is no link. The name's own attributes are asked too:
+// a system that ignores the request not to follow a link shows it only there.
+bool PlainObject(HANDLE handle, const std::string& path, DWORD& attributes) {
+  if (!AttributesOf(handle, attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  DWORD named = ::GetFileAttributesA(path.c_str());
+  return named != INVALID_FILE_ATTRIBUTES && !(named & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         (named & FILE_ATTRIBUTE_DIRECTORY) == (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool EqualNoCase(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+    if (x != b[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string WithoutFinalSeparator(const char* path) {
+  // Up to the end of the last character that is no separator; a double-byte character may
+  // end in the backslash's byte value without being one.
+  size_t keep = 0;
+  for (const char* p = path; *p; p = ::CharNextA(p)) {
+    if (!IsSeparator(*p) || ::CharNextA(p) != p + 1)
+      keep = static_cast<size_t>(::CharNextA(p) - path);
+  }
+  std::string trimmed(path, keep);
+  // "C:\" keeps its separator: without it the drive means its current directory.
+  if (trimmed.size() == 2 && trimmed[1] == ':' && path[2] != '\0') trimmed += path[2];
+  if (trimmed.empty() && path[0] != '\0') trimmed = path[0];
+  return trimmed;
+}
+
+Found Inspect(const char* path) {
+  std::string name = WithoutFinalSeparator(path);
+  DWORD named = ::GetFileAttributesA(name.c_str());
+  if (named == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Found::Nothing
+                                                                          : Found::Unsure;
+  }
+  ui::File opened = OpenItself(name, FILE_READ_ATTRIBUTES);
+  DWORD attributes = 0;
+  if (!opened || !AttributesOf(opened.Get(), attributes)) return Found::Unsure;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Found::Link;
+  if (named & FILE_ATTRIBUTE_REPARSE_POINT) return Found::Unsure;
+  return attributes & FILE_ATTRIBUTE_DIRECTORY ? Found::Folder : Found::File;
+}
+
+bool RemoveLink(const char* path) {
+  ui::File link = OpenItself(WithoutFinalSeparator(path), DELETE | FILE_READ_ATTRIBUTES);
+  DWORD attributes = 0;
+  if (!link || !AttributesOf(link.Get(), attributes) ||
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  return DeleteOpened(link.Get());
+}
+
+ui::File HoldFolder(const char* path, bool create, bool ours) {
+  std::string name = WithoutFinalSeparator(path);
+  // Each turn settles one thing found at the name; a name that keeps changing under us is
+  // given up rather than chased.
+  for (int turn = 0; turn < 8; ++turn) {
+    switch (Inspect(name.c_str())) {
+      case Found::Nothing:
+        if (!create) return ui::File();
+        ::CreateDirectoryA(name.c_str(), nullptr);
+        continue;
+      case Found::Link:
+        if (!ours || !RemoveLink(name.c_str())) return ui::File();
+        continue;
+      case Found::File:
+      case Found::Unsure:
+        return ui::File();
+      case Found::Folder:
+        break;
+    }
+    // What is held is checked again from its own handle: the name may have changed since.
+    ui::File held = OpenItself(name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+    DWORD attributes = 0;
+    if (held && PlainObject(held.Get(), name, attributes) &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return held;
+  }
+  return ui::File();
+}
+
+ui::File CreateOwnFile(const char* path, DWORD attributes) {
+  std::string name = path;
+  for (int turn = 0; turn < 8; ++turn) {
+    if (::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES ||
+        ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      ui::File existing = OpenItself(name, DELETE | FILE_READ_ATTRIBUTES);
+      DWORD found = 0;
+      if (!existing || !AttributesOf(existing.Get(), found)) return ui::File();
+      bool link = found & FILE_ATTRIBUTE_REPARSE_POINT;
+      DWORD named = 0;
+      // A folder of that name is not replaced, nor a link the handle does not show.
+      if (!link && !PlainObject(existing.Get(), name, named)) return ui::File();
+      if (!link && (found & FILE_ATTRIBUTE_DIRECTORY)) return ui::File();
+      if (!DeleteOpened(existing.Get())) return ui::File();  // a read-only file stays
+    }
+    // Created new: whatever appears at the name meanwhile makes this fail, never opens.
+    ui::File created(::CreateFileA(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                   attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (created) return created;
+    if (::GetLastError() != ERROR_FILE_EXISTS) return ui::File();
+  }
+  return ui::File();
+}
+
+bool IsOwnPathPart(const char* name, size_t length) {
+  if (length == 0) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (IsSeparator(name[i]) || name[i] == ':') return false;
+  }
+  size_t kept = length;
+  while (kept > 0 && (name[kept - 1] == '.' || name[kept - 1] == ' ')) --kept;
+  return kept != 0;  // "." and "..", and names of dots and blanks only, are no entries
+}
+
+bool IsUnsafePathPart(const char* part, size_t length) {
+  // "." and ".." are references, kept inside the base by the caller.
+  if (length == 0 || (length <= 2 && std::strncmp(part, "..", length) == 0)) return false;
+  if (std::memchr(part, ':', length) != nullptr) return true;
+  if (part[length - 1] == '.' || part[length - 1] == ' ') return true;
+  // The device is named by what stands before the first dot, blanks at its end dropped.
+  size_t stem = 0;
+  while (stem < length && part[stem] != '.') ++stem;
+  while (stem > 0 && part[stem - 1] == ' ') --stem;
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices) {
+    if (stem == std::strlen(device) && EqualNoCase(part, device, stem)) return true;
+  }
+  if (stem == 4 && (EqualNoCase(part, "COM", 3) || EqualNoCase(part, "LPT", 3))) {
+    unsigned char digit = static_cast<unsigned char>(part[3]);
+    // Windows takes the superscript digits of code page 1252 for port numbers too.
+    if ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3)
+      return true;
+  }
+  return false;
+}
+
+bool ListFolder(HANDLE folder, std::vector<std::string>& names) {
+  // Directory records hold 64-bit fields: the buffer is aligned for them.
+  alignas(8) unsigned char buffer[16384];
+  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+  for (;;) {
+    if (!::GetFileInformationByHandleEx(folder, kind, buffer, sizeof buffer))
+      return ::GetLastError() == ERROR_NO_MORE_FILES;
+    kind = FileIdBothDirectoryInfo;
+    for (size_t at = 0;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + at);
+      char name[MAX_PATH];
+      BOOL inexact = FALSE;
+      int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, entry->FileName,
+                                         static_cast<int>(entry->FileNameLength / sizeof(WCHAR)),
+                                         name, MAX_PATH - 1, nullptr, &inexact);
+      // Best fit would turn a wide name into another one (full-width dots and backslashes
+      // into "..\"): only an exact spelling names the entry.
+      if (length > 0 && !inexact && IsOwnPathPart(name, static_cast<size_t>(length)))
+        names.emplace_back(name, static_cast<size_t>(length));
+      if (entry->NextEntryOffset == 0 || at + entry->NextEntryOffset >= sizeof buffer) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+}
+
+void DeleteBeneath(HANDLE folder, const std::string& path) {
+  std::vector<std::string> names;
+  ListFolder(folder, names);
+  for (const std::string& name : names) {
+    std::string entry = path + "\\" + name;
+    ui::File opened =
+        OpenItself(entry, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+    DWORD attributes = 0;
+    if (!opened || !AttributesOf(opened.Get(), attributes)) continue;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      DeleteOpened(opened.Get());  // the link goes; what it points to is not ours
+      continue;
+    }
+    DWORD named = 0;
+    if (!PlainObject(opened.Get(), entry, named)) continue;  // a link this system hides
+    // Held open without sharing for deletion, a folder cannot be swapped while it is emptied.
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) DeleteBeneath(opened.Get(), entry);
+    DeleteOpened(opened.Get());
+  }
+}
+
+}  // namespace own

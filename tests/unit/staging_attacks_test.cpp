@@ -1,0 +1,197 @@
+// Another program of the same user works in the shared staging folder before and while ours
+// does: links planted at any depth or swapped in at the worst moment, names that best fit turns
+// into parent references, device and stream names, records minizip would accept.
+#include "install/driver_installer.h"
+#include "package/archive_reader.h"
+#include "package/driver_package.h"
+#include "resources/resource.h"
+#include "text_helpers.h"
+#include "zip_builder.h"
+
+namespace {
+
+const std::string kOutside = "C:\\Outside";
+const std::string kVictim = "C:\\Victim";
+const std::string kX64 = kStagingFolder + "\\Windows x64";
+const std::string kX86 = kStagingFolder + "\\Windows NT x86";
+
+class StagingAttack : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    sim::PutFolder(kTempFolder);
+    sim::PutFile(kOutside + "\\keep.txt", "outside");
+    sim::PutFile(kOutside + "\\sub\\deep.txt", "outside, deeper");
+    sim::PutFile(kVictim + "\\precious.txt", "precious");
+    sim::SetResource("ZIP", IDR_PACKAGE_EN,
+                     MakeZip({{"Windows x64/", "", false, 0x10},
+                              {"Windows x64/KV80.DLL", "x64 library"},
+                              {"Windows NT x86/", "", false, 0x10},
+                              {"Windows NT x86/KV80.DLL", "x86 library"}}));
+    outsideBefore_ = Snapshot();
+  }
+  void TearDown() override {
+    // What the links pointed at keeps exactly its files and receives none.
+    EXPECT_EQ(Snapshot(), outsideBefore_);
+    EXPECT_TRUE(sim::DevicesAndStreamsWritten().empty());
+    EXPECT_EQ(sim::OpenFileCount(), 0) << "every handle is closed";
+  }
+  static std::vector<std::string> Snapshot() {
+    std::vector<std::string> state;
+    for (const std::string& root : {kOutside, kVictim})
+      for (const auto& path : sim::Tree(root))
+        state.push_back(
+            path + "=" +
+            (sim::AttributesOf(path) & FILE_ATTRIBUTE_DIRECTORY ? "folder" : sim::FileBytes(path)));
+    return state;
+  }
+  static void CleanUp() {
+    CDriverInstaller installer;
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    installer.DeleteFolderContents(current);
+  }
+  // A real folder that holds the package's file, no link on the way.
+  static void ExpectUnpacked(const std::string& folder, const std::string& content) {
+    EXPECT_EQ(sim::AttributesOf(folder), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY)) << folder;
+    EXPECT_EQ(sim::AttributesOf(folder + "\\KV80.DLL"), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE))
+        << folder;
+    EXPECT_EQ(sim::FileBytes(folder + "\\KV80.DLL"), content);
+  }
+  // Removes a real folder of ours and puts a link to `target` in its place, as another
+  // program can when nothing holds the folder.
+  static bool SwapForLink(const std::string& folder, const std::string& target) {
+    DeleteFileA((folder + "\\KV80.DLL").c_str());
+    if (!RemoveDirectoryA(folder.c_str())) return false;
+    return sim::MakeLink(folder, target);
+  }
+  std::vector<std::string> outsideBefore_;
+};
+
+TEST_F(StagingAttack, AStagingFolderPlantedAsALinkIsNotLookedThrough) {
+  ASSERT_TRUE(sim::MakeLink(kStagingFolder, kOutside));
+  UnpackDriverPackage(1033);
+  ExpectUnpacked(kX64, "x64 library");
+  ExpectUnpacked(kX86, "x86 library");
+  EXPECT_EQ(sim::System().currentDirectory, kStagingFolder);
+  CleanUp();
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{});
+}
+
+TEST_F(StagingAttack, ALinkPlantedAgainRightBeforeTheFolderIsMadeIsRemovedAgain) {
+  ASSERT_TRUE(sim::MakeLink(kStagingFolder, kOutside));
+  sim::BeforeCall("CreateDirectoryA", "Ostra2020", [] { sim::MakeLink(kStagingFolder, kOutside); });
+  UnpackDriverPackage(1033);
+  ExpectUnpacked(kX64, "x64 library");
+  CleanUp();
+}
+
+TEST_F(StagingAttack, LinksLeftInsideAreReplacedByRealFoldersAndFiles) {
+  sim::PutFolder(kX86);
+  ASSERT_TRUE(sim::MakeLink(kX64, kOutside));
+  ASSERT_TRUE(sim::MakeLink(kX86 + "\\KV80.DLL", kVictim + "\\precious.txt"));
+  UnpackDriverPackage(1033);
+  ExpectUnpacked(kX64, "x64 library");
+  ExpectUnpacked(kX86, "x86 library");
+  CleanUp();
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{});
+}
+
+TEST_F(StagingAttack, AFolderSwappedForALinkRightBeforeItsFileIsWrittenIsNotWrittenThrough) {
+  sim::BeforeCall("CreateFileA", "Windows x64\\KV80.DLL", [] { SwapForLink(kX64, kOutside); });
+  UnpackDriverPackage(1033);
+  ExpectUnpacked(kX64, "x64 library");
+  CleanUp();
+}
+
+TEST_F(StagingAttack, AFileSwappedForALinkRightBeforeItIsWrittenIsNotWrittenThrough) {
+  sim::PutFile(kX86 + "\\KV80.DLL", "left by an earlier run");
+  sim::BeforeCall("CreateFileA", "Windows NT x86\\KV80.DLL", [] {
+    DeleteFileA((kX86 + "\\KV80.DLL").c_str());
+    sim::MakeLink(kX86 + "\\KV80.DLL", kVictim + "\\precious.txt");
+  });
+  UnpackDriverPackage(1033);
+  ExpectUnpacked(kX86, "x86 library");
+  CleanUp();
+}
+
+TEST_F(StagingAttack, WideNamesThatBestFitIntoParentReferencesAreNeverJoined) {
+  UnpackDriverPackage(1033);
+  // Full-width dots and backslashes: "..\..\..\..\..\..\Victim" in the 8-bit listing.
+  std::string climb;
+  for (int i = 0; i < 6; ++i) climb += "\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBC";
+  ASSERT_TRUE(sim::PutFolderWide(kStagingFolder, climb + "Victim"));
+  CleanUp();
+  EXPECT_EQ(sim::FileBytes(kX86 + "\\KV80.DLL"), "") << "the package's files still go";
+  EXPECT_FALSE(sim::PathExists(kX86));
+}
+
+TEST_F(StagingAttack, AFolderSwappedForALinkDuringTheCleanUpIsRemovedNotEmptied) {
+  UnpackDriverPackage(1033);
+  // The clean-up has listed the staging folder and works in the first folder; the other is
+  // swapped before it gets there.
+  sim::BeforeCall("", "Windows NT x86\\KV80.DLL", [] { SwapForLink(kX64, kOutside); });
+  CleanUp();
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{});
+}
+
+TEST_F(StagingAttack, DeviceAndStreamMembersWriteNothingAnywhere) {
+  std::vector<ZipMember> members;
+  for (const char* name : {"LPT1", "Windows x64/LPT1", "lpt1.txt", "a/CON", "x/COM1 .log", "nul.",
+                           "aux .x", "LPT\xB9", "CONOUT$", "Windows x64:evil", ":evil",
+                           "file.txt:stream", "ends.", "blank ", "dir./f", "prn/f"})
+    members.push_back({name, "bytes for a port"});
+  members.push_back({"ok.txt", "fine"});
+  sim::SetResource("ZIP", IDR_PACKAGE_EN, MakeRawZip(members));
+  UnpackDriverPackage(1033);
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{kStagingFolder + "\\ok.txt"})
+      << "nothing is created for a refused name, not even its folders";
+
+  std::string zip = MakeRawZip({{"COM3.log", "x"}, {"s:t", "y"}});
+  ArchiveReader* reader =
+      ArchiveReader::OpenFromMemory(zip.data(), static_cast<uint32_t>(zip.size()));
+  ASSERT_NE(reader, nullptr);
+  reader->SetBaseFolder(kStagingFolder.c_str());
+  EXPECT_EQ(reader->ExtractItem(0, "COM3.log"), ArchiveResult::CannotCreateFile);
+  EXPECT_EQ(reader->ExtractItem(1, "s:t"), ArchiveResult::CannotCreateFile);
+  EXPECT_EQ(reader->ExtractItem(0, "C:\\LPT1"), ArchiveResult::CannotCreateFile);
+  EXPECT_EQ(reader->ExtractItem(0, "C:\\dir\\sub\\ok.log"), ArchiveResult::Ok)
+      << "an absolute path's drive is no stream";
+  reader->Close();
+}
+
+TEST_F(StagingAttack, RecordsMinizipWouldAcceptAreCorrupt) {
+  // Method 12 in both headers: without bzip2 minizip would hand out the raw bytes.
+  std::string bzip = MakeRawZip({{"a", "data"}});
+  size_t central = bzip.find(std::string("PK\x01\x02", 4));
+  bzip[central + 10] = 12;
+  bzip[LocalHeaderOffset(bzip, 0) + 8] = 12;
+  // A local size of 0xFFFFFFFF, which minizip takes for "see the 64-bit field" and skips.
+  std::string sized = MakeRawZip({{"a", "data"}});
+  size_t local = LocalHeaderOffset(sized, 0);
+  for (int i = 0; i < 4; ++i) sized[local + 22 + i] = '\xff';
+  for (const std::string* zip : {&bzip, &sized}) {
+    ArchiveReader* reader =
+        ArchiveReader::OpenFromMemory(zip->data(), static_cast<uint32_t>(zip->size()));
+    ASSERT_NE(reader, nullptr);
+    reader->SetBaseFolder(kStagingFolder.c_str());
+    ArchiveItem item{};
+    EXPECT_EQ(reader->GetItem(0, item), ArchiveResult::Corrupt);
+    EXPECT_EQ(reader->ExtractItem(0, "a"), ArchiveResult::Corrupt);
+    reader->Close();
+  }
+  EXPECT_FALSE(sim::PathExists(kStagingFolder + "\\a"));
+}
+
+TEST_F(StagingAttack, AnHonestEarlierRunsLeftoversAreStillOverwrittenAndCleaned) {
+  sim::PutFile(kX64 + "\\KV80.DLL", "an older library");
+  sim::PutFile(kX86 + "\\old.tmp", "left over");
+  UnpackDriverPackage(1033);
+  ExpectUnpacked(kX64, "x64 library");
+  EXPECT_EQ(sim::FileBytes(kX86 + "\\old.tmp"), "left over");
+  CleanUp();
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{});
+  EXPECT_TRUE(sim::PathExists(kStagingFolder)) << "the folder itself stays";
+}
+
+}  // namespace
