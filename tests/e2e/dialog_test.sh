@@ -185,6 +185,40 @@ open_dialog "$EN_TITLE" en-closebox
 expect_unpacked
 close_dialog "$EN_TITLE" close
 
+# --- another program's link in the staging folder -------------------------------------------
+# A link left at "Windows x64" before the start, to a folder outside: nothing may be written
+# through it or deleted beneath it, while the program runs or when it closes. Windows removes
+# such a link through a handle on the link itself and the program makes the real folder; Wine 8
+# opens through a Unix link even when asked not to, and every call that would remove one
+# deletes or moves what it points at instead, so under Wine the program leaves the link where
+# it is and unpacks nothing into it.
+outside=$E2E_TMP/outside
+mkdir -p "$outside/sub" "$(staging_dir)"
+echo kept >"$outside/keep.txt"
+echo deeper >"$outside/sub/deep.txt"
+ln -s "$outside" "$(staging_dir)/Windows x64"
+outside_state() { (cd "$outside" && find . -printf '%p %y %s %T@\n' | LC_ALL=C sort); }
+outside_before=$(outside_state)
+open_dialog "$EN_TITLE" en-planted-link
+x86=$(find "$(staging_dir)/Windows NT x86" -mindepth 1 -type f 2>/dev/null | wc -l)
+[ "$x86" -eq 10 ] || failed "planted link: \"Windows NT x86\" holds $x86 files, want 10"
+if [ -L "$(staging_dir)/Windows x64" ]; then
+  e2e_log "planted link: Wine kept the link; nothing was unpacked into it"
+else
+  x64=$(find "$(staging_dir)/Windows x64" -mindepth 1 -type f 2>/dev/null | wc -l)
+  [ "$x64" -eq 10 ] || failed "planted link: the real \"Windows x64\" holds $x64 files, want 10"
+fi
+[ "$(outside_state)" = "$outside_before" ] || failed "planted link: the folder it points at changed while the dialog was open"
+e2e_drive click "$EN_TITLE" 2 || failed "planted link: Exit was refused"
+e2e_wait_app_exit "$EXIT_TIMEOUT_S" || failed "planted link: the program still runs after Exit"
+[ "$(outside_state)" = "$outside_before" ] || {
+  failed "planted link: the folder it points at changed after Exit:"
+  outside_state >&2
+}
+left=$(find "$(staging_dir)" -mindepth 1 ! -path "$(staging_dir)/Windows x64" | head -3)
+[ -z "$left" ] || failed "planted link: after Exit the staging folder still holds $left"
+rm -f "$(staging_dir)/Windows x64"
+
 # --- Chinese -------------------------------------------------------------------------------
 e2e_use_chinese
 report=$(e2e_locale_report)
