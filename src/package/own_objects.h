@@ -1,5 +1,13 @@
 // Folders and files acted on as themselves, never through a link: the staging folder lies where
 // anything running as the user can plant links and swap names while the program works.
+//
+// Win32 has no call that opens a name relative to a folder handle, so paths are still given by
+// name; what makes that safe is holding every folder on the way from the staging folder down,
+// opened on the folder itself and unshared for deletion, so that none of them can be renamed,
+// removed or replaced by a link while the program works below it, and checking every object
+// from the handle it was opened with before acting on it. The folders above the staging folder
+// (the user's own temporary folder and its parents) are not held: the window left is a rename
+// of one of them, which Windows refuses while anything below it is open.
 #pragma once
 
 #include <string>
