@@ -574,8 +574,7 @@ ArchiveResult ArchiveReader::ExtractItem(int index, const char* target) {
   std::vector<ui::File> held;  // every folder on the way, until the member is written
   if (item.attributes & 0x10) {
     char folder[kPathSize];
-    size_t length = std::strlen(target);
-    bool separated = length > 0 && AfterLastSeparator(target) == length;
+    bool separated = AfterLastSeparator(target) == std::strlen(target);
     if (!Join(folder, target, separated ? "" : "\\")) return ArchiveResult::CannotCreateFile;
     HoldFolders(base, folder, held);  // a folder that cannot be made shows as later failures
     return ArchiveResult::Ok;

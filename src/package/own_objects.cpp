@@ -6,6 +6,15 @@
 namespace own {
 namespace {
 
+// What a name stands for, looked at as the object itself.
+enum class Found {
+  Nothing,
+  Folder,
+  File,
+  Link,    // a reparse point: a junction, or a link to a folder or a file
+  Unsure,  // the name says link but the handle does not, or it cannot be opened at all
+};
+
 bool IsSeparator(char c) {
   return c == '\\' || c == '/';
 }
@@ -54,6 +63,32 @@ bool EqualNoCase(const char* a, const char* b, size_t length) {
 
 }  // namespace
 
+namespace {
+
+// What is at the name, told from a handle opened on it; a folder or file found is handed over
+// in `keep`, opened with `access`, so that what is acted on is what was looked at.
+Found Inspect(const char* path, ui::File* keep, DWORD access) {
+  std::string name = WithoutFinalSeparator(path);
+  DWORD named = ::GetFileAttributesA(name.c_str());
+  if (named == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Found::Nothing
+                                                                          : Found::Unsure;
+  }
+  ui::File opened = OpenItself(name, access);
+  DWORD attributes = 0;
+  if (!opened || !AttributesOf(opened.Get(), attributes)) return Found::Unsure;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Found::Link;
+  // A system that opened through the link shows it only in the name's own attributes.
+  if ((named & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      (named & FILE_ATTRIBUTE_DIRECTORY) != (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return Found::Unsure;
+  if (keep != nullptr) *keep = std::move(opened);
+  return attributes & FILE_ATTRIBUTE_DIRECTORY ? Found::Folder : Found::File;
+}
+
+}  // namespace
+
 std::string WithoutFinalSeparator(const char* path) {
   // Up to the end of the last character that is no separator; a double-byte character may
   // end in the backslash's byte value without being one.
@@ -67,22 +102,6 @@ std::string WithoutFinalSeparator(const char* path) {
   if (trimmed.size() == 2 && trimmed[1] == ':' && path[2] != '\0') trimmed += path[2];
   if (trimmed.empty() && path[0] != '\0') trimmed = path[0];
   return trimmed;
-}
-
-Found Inspect(const char* path) {
-  std::string name = WithoutFinalSeparator(path);
-  DWORD named = ::GetFileAttributesA(name.c_str());
-  if (named == INVALID_FILE_ATTRIBUTES) {
-    DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Found::Nothing
-                                                                          : Found::Unsure;
-  }
-  ui::File opened = OpenItself(name, FILE_READ_ATTRIBUTES);
-  DWORD attributes = 0;
-  if (!opened || !AttributesOf(opened.Get(), attributes)) return Found::Unsure;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Found::Link;
-  if (named & FILE_ATTRIBUTE_REPARSE_POINT) return Found::Unsure;
-  return attributes & FILE_ATTRIBUTE_DIRECTORY ? Found::Folder : Found::File;
 }
 
 bool RemoveLink(const char* path) {
@@ -99,7 +118,9 @@ ui::File HoldFolder(const char* path, bool create, bool ours) {
   // Each turn settles one thing found at the name; a name that keeps changing under us is
   // given up rather than chased.
   for (int turn = 0; turn < 8; ++turn) {
-    switch (Inspect(name.c_str())) {
+    ui::File held;
+    switch (
+        Inspect(name.c_str(), &held, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE)) {
       case Found::Nothing:
         if (!create) return ui::File();
         ::CreateDirectoryA(name.c_str(), nullptr);
@@ -111,14 +132,8 @@ ui::File HoldFolder(const char* path, bool create, bool ours) {
       case Found::Unsure:
         return ui::File();
       case Found::Folder:
-        break;
+        return held;
     }
-    // What is held is checked again from its own handle: the name may have changed since.
-    ui::File held = OpenItself(name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
-    DWORD attributes = 0;
-    if (held && PlainObject(held.Get(), name, attributes) &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY))
-      return held;
   }
   return ui::File();
 }
@@ -179,13 +194,13 @@ bool IsUnsafePathPart(const char* part, size_t length) {
   return false;
 }
 
-bool ListFolder(HANDLE folder, std::vector<std::string>& names) {
+void ListFolder(HANDLE folder, std::vector<std::string>& names) {
   // Directory records hold 64-bit fields: the buffer is aligned for them.
   alignas(8) unsigned char buffer[16384];
   FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
   for (;;) {
-    if (!::GetFileInformationByHandleEx(folder, kind, buffer, sizeof buffer))
-      return ::GetLastError() == ERROR_NO_MORE_FILES;
+    // The end of the listing and a failure alike: what was listed so far is what is known.
+    if (!::GetFileInformationByHandleEx(folder, kind, buffer, sizeof buffer)) return;
     kind = FileIdBothDirectoryInfo;
     for (size_t at = 0;;) {
       const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + at);
@@ -196,7 +211,7 @@ bool ListFolder(HANDLE folder, std::vector<std::string>& names) {
                                          name, MAX_PATH - 1, nullptr, &inexact);
       // Best fit would turn a wide name into another one (full-width dots and backslashes
       // into "..\"): only an exact spelling names the entry.
-      if (length > 0 && !inexact && IsOwnPathPart(name, static_cast<size_t>(length)))
+      if (!inexact && IsOwnPathPart(name, static_cast<size_t>(length)))
         names.emplace_back(name, static_cast<size_t>(length));
       if (entry->NextEntryOffset == 0 || at + entry->NextEntryOffset >= sizeof buffer) break;
       at += entry->NextEntryOffset;

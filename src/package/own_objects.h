@@ -18,19 +18,8 @@
 
 namespace own {
 
-// What a name stands for, looked at as the object itself.
-enum class Found {
-  Nothing,
-  Folder,
-  File,
-  Link,    // a reparse point: a junction, or a link to a folder or a file
-  Unsure,  // the name says link but the handle does not, or it cannot be opened at all
-};
-
 // The path without final separators: a path ending in one resolves through a link.
 std::string WithoutFinalSeparator(const char* path);
-
-Found Inspect(const char* path);
 
 // Removes the link at `path` itself. Only when the handle opened on the name shows the reparse
 // point: a system that opened through it would delete what it points to.
@@ -49,7 +38,7 @@ ui::File CreateOwnFile(const char* path, DWORD attributes);
 
 // The names in a held folder, as the ANSI code page spells them exactly; names that have no
 // exact spelling, or that are not one path part of their own, are left out.
-bool ListFolder(HANDLE folder, std::vector<std::string>& names);
+void ListFolder(HANDLE folder, std::vector<std::string>& names);
 
 // Deletes everything beneath the held folder `path`; links inside are removed, never followed;
 // what cannot be deleted stays.

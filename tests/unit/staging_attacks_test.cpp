@@ -1,9 +1,12 @@
 // Another program of the same user works in the shared staging folder before and while ours
 // does: links planted at any depth or swapped in at the worst moment, names that best fit turns
 // into parent references, device and stream names, records minizip would accept.
+#include <cstring>
+
 #include "install/driver_installer.h"
 #include "package/archive_reader.h"
 #include "package/driver_package.h"
+#include "package/own_objects.h"
 #include "resources/resource.h"
 #include "text_helpers.h"
 #include "zip_builder.h"
@@ -115,6 +118,22 @@ TEST_F(StagingAttack, AFileSwappedForALinkRightBeforeItIsWrittenIsNotWrittenThro
   CleanUp();
 }
 
+TEST_F(StagingAttack, AFileBeingWrittenCannotBeOpenedOrReplacedByAnother) {
+  sim::BeforeCall("WriteFile", "", [] {
+    std::string file = kX64 + "\\KV80.DLL";
+    HANDLE other = CreateFileA(file.c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(DeleteFileA(file.c_str()));
+    EXPECT_FALSE(RemoveDirectoryA(kX64.c_str())) << "the folder is held while its file is written";
+  });
+  UnpackDriverPackage(1033);
+  ExpectUnpacked(kX64, "x64 library");
+  CleanUp();
+}
+
 TEST_F(StagingAttack, WideNamesThatBestFitIntoParentReferencesAreNeverJoined) {
   UnpackDriverPackage(1033);
   // Full-width dots and backslashes: "..\..\..\..\..\..\Victim" in the 8-bit listing.
@@ -192,6 +211,40 @@ TEST_F(StagingAttack, AnHonestEarlierRunsLeftoversAreStillOverwrittenAndCleaned)
   CleanUp();
   EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{});
   EXPECT_TRUE(sim::PathExists(kStagingFolder)) << "the folder itself stays";
+}
+
+// The name rules on their own, at their edges.
+class OwnNames : public SimTest {};
+
+TEST_F(OwnNames, PartsAndFinalSeparators) {
+  struct Case {
+    const char* part;
+    bool own;     // one entry of its folder
+    bool unsafe;  // Windows would not take it for a plain name
+  };
+  const Case cases[] = {
+      {"KV80.DLL", true, false}, {"", false, false},      {".", false, false},
+      {"..", false, false},      {"...", false, true},    {". .", false, true},
+      {"a.", true, true},        {"a ", true, true},      {"\\x", false, false},
+      {"/x", false, false},      {":x", false, true},     {"x:", false, true},
+      {"CON", true, true},       {"prn.txt", true, true}, {"Aux ", true, true},
+      {"nul .log", true, true},  {"CONIN$", true, true},  {"conout$.x", true, true},
+      {"COM0", true, true},      {"lpt9", true, true},    {"LPT\xB9", true, true},
+      {"COM\xB2.x", true, true}, {"COM\xB3", true, true}, {"COM10", true, false},
+      {"LPT", true, false},      {"CONS", true, false},   {"XCON", true, false},
+      {"COMA", true, false},     {"LPT1x", true, false},  {"NUL_", true, false},
+  };
+  for (const Case& c : cases) {
+    size_t length = std::strlen(c.part);
+    EXPECT_EQ(own::IsOwnPathPart(c.part, length), c.own) << '"' << c.part << '"';
+    EXPECT_EQ(own::IsUnsafePathPart(c.part, length), c.unsafe) << '"' << c.part << '"';
+  }
+  EXPECT_EQ(own::WithoutFinalSeparator("C:\\T\\S\\"), "C:\\T\\S");
+  EXPECT_EQ(own::WithoutFinalSeparator("C:\\T/\\/"), "C:\\T");
+  EXPECT_EQ(own::WithoutFinalSeparator("C:\\"), "C:\\") << "the drive's root keeps its separator";
+  EXPECT_EQ(own::WithoutFinalSeparator("\\"), "\\");
+  sim::System().ansiCodePage = 936;
+  EXPECT_EQ(own::WithoutFinalSeparator("a\x95\x5c"), "a\x95\x5c") << "half of a character stays";
 }
 
 }  // namespace

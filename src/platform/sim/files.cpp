@@ -789,7 +789,19 @@ BOOL SetCurrentDirectoryA(LPCSTR path) {
 
 DWORD GetFileAttributesA(LPCSTR path) {
   if (Enter("GetFileAttributesA", Args(path))) return INVALID_FILE_ATTRIBUTES;
-  Resolved r = Fs().Resolve(path ? path : "");
+  std::string text = path ? path : "";
+  // "name:stream" stands for the file or folder while the stream exists, and for nothing else.
+  size_t colon = StreamColon(text);
+  if (colon != std::string::npos && DeviceOf(text).empty()) {
+    Resolved base = Fs().Resolve(text.substr(0, colon));
+    if (base.error || !base.exists ||
+        !Fs().streams.count({Fs().Followed(base.host), text.substr(colon + 1)})) {
+      M().lastError = base.error ? base.error : ERROR_FILE_NOT_FOUND;
+      return INVALID_FILE_ATTRIBUTES;
+    }
+    return Fs().Attributes(Fs().Followed(base.host));
+  }
+  Resolved r = Fs().Resolve(text);
   if (r.error || !r.exists) {
     M().lastError = MissingError(r);
     return INVALID_FILE_ATTRIBUTES;
