@@ -29,6 +29,7 @@ struct Resolved {
   bool parentExists = false;
   bool trailingSeparator = false;
   bool isRoot = false;
+  bool throughLink = false;  // a folder on the way, or the name itself, is a link
 };
 
 bool IsSeparator(char c) {
@@ -236,11 +237,13 @@ struct FileSystem {
       }
       dir += "/" + entry->name;
       listing = inner;
+      if (S_ISLNK(entry->type)) r.throughLink = true;
     }
     r.parentExists = true;
     const Entry* entry = FindEntry(listing, names.back());
     r.exists = entry != nullptr;
     r.type = entry ? entry->type : 0;
+    if (S_ISLNK(r.type)) r.throughLink = true;
     r.host = dir + "/" + (entry ? entry->name : names.back());
     return r;
   }
@@ -926,7 +929,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     return reinterpret_cast<HANDLE>(handle);
   }
   if (r.exists && disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS), INVALID_HANDLE_VALUE;
-  std::string object = itself ? r.host : fs.Followed(r.host);
+  std::string object = itself || !r.throughLink ? r.host : fs.Followed(r.host);
   if (r.exists && (itself || IsDirectory(r.host))) {
     // A folder opens only with backup semantics; neither it nor a link is written as a file.
     if (!itself && !(flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS))
@@ -964,7 +967,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   if (fd < 0) return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
   if (flags & O_CREAT) {
     fs.Refresh(r.host);
-    object = fs.Followed(r.host);
+    if (r.throughLink) object = fs.Followed(r.host);
   }
   bool created = !r.exists || disposition == CREATE_ALWAYS;
   if (created) {
