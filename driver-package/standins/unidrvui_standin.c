@@ -5,17 +5,7 @@
 #include <windows.h>
 #include <winddiui.h>
 
-// The header a spooler passes as lParam when pPSUIInfo is NULL; the MinGW headers lack it.
-typedef struct _DOCUMENTPROPERTYHEADER {
-  WORD cbSize;
-  WORD Reserved;
-  HANDLE hPrinter;
-  LPWSTR pszPrinterName;
-  PDEVMODEW pdmIn;
-  PDEVMODEW pdmOut;
-  DWORD cbOut;
-  DWORD fMode;
-} DOCUMENTPROPERTYHEADER, *PDOCUMENTPROPERTYHEADER;
+#include "document_property_header.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);

@@ -8,17 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
-// The header a spooler passes to DrvDocumentPropertySheets; the MinGW headers lack it.
-typedef struct _DOCUMENTPROPERTYHEADER {
-  WORD cbSize;
-  WORD Reserved;
-  HANDLE hPrinter;
-  LPWSTR pszPrinterName;
-  PDEVMODEW pdmIn;
-  PDEVMODEW pdmOut;
-  DWORD cbOut;
-  DWORD fMode;
-} DOCUMENTPROPERTYHEADER;
+#include "document_property_header.h"
 
 typedef LONG(WINAPI* DocumentPropertySheetsFn)(PPROPSHEETUI_INFO, LPARAM);
 typedef DWORD(WINAPI* DeviceCapabilitiesFn)(HANDLE, PWSTR, WORD, PVOID, PDEVMODEW);

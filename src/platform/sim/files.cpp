@@ -525,8 +525,8 @@ bool Matches(const char* pattern, const char* name) {
   return false;
 }
 
-// The device a path's last part names (as Windows spells it: "LPT1", "CON" ...), or "".
-std::string DeviceOf(const std::string& path) {
+// Where a path's last part starts; a double-byte character's trail byte is no separator.
+size_t LastPartStart(const std::string& path) {
   size_t start = 0;
   for (size_t i = 0; i < path.size(); ++i) {
     if (Lead(static_cast<unsigned char>(path[i]))) {
@@ -535,6 +535,12 @@ std::string DeviceOf(const std::string& path) {
       start = i + 1;
     }
   }
+  return start;
+}
+
+// The device a path's last part names (as Windows spells it: "LPT1", "CON" ...), or "".
+std::string DeviceOf(const std::string& path) {
+  size_t start = LastPartStart(path);
   std::string stem;
   for (size_t i = start; i < path.size() && path[i] != '.' && path[i] != ':'; ++i)
     stem += static_cast<char>(std::toupper(static_cast<unsigned char>(path[i])));
@@ -552,14 +558,7 @@ std::string DeviceOf(const std::string& path) {
 // Where a stream's name starts in a path's last part ("file:stream"), or npos; a drive's colon
 // is none.
 size_t StreamColon(const std::string& path) {
-  size_t start = 0;
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (Lead(static_cast<unsigned char>(path[i]))) {
-      ++i;
-    } else if (IsSeparator(path[i])) {
-      start = i + 1;
-    }
-  }
+  size_t start = LastPartStart(path);
   size_t colon = path.find(':', start);
   if (colon == 1 && path.size() >= 2) colon = path.find(':', 2);
   return colon < start ? std::string::npos : colon;
