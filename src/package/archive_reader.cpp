@@ -594,7 +594,7 @@ ArchiveResult ArchiveReader::ExtractItem(int index, const char* target) {
     fits = Join(outputPath, baseFolder_, folder, fileName);
   }
   if (!fits || fileName[0] == '\0') return ArchiveResult::CannotCreateFile;
-  if (!HoldFolders(split == 0 || !IsAbsolute(folder) ? baseFolder_ : nullptr, folder, held))
+  if (!HoldFolders(IsAbsolute(folder) ? nullptr : baseFolder_, folder, held))
     return ArchiveResult::CannotCreateFile;
   return WriteMember(item, outputPath);
 }

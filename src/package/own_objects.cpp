@@ -1,6 +1,7 @@
 // Folders and files of the staging folder, opened, checked and deleted as themselves.
 #include "package/own_objects.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace own {
@@ -43,20 +44,19 @@ bool DeleteOpened(HANDLE handle) {
                                       sizeof disposition) != FALSE;
 }
 
-// The handle and the name agree that this is no link. The name's own attributes are asked too:
-// a system that ignores the request not to follow a link shows it only there.
-bool PlainObject(HANDLE handle, const std::string& path, DWORD& attributes) {
-  if (!AttributesOf(handle, attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
-  DWORD named = ::GetFileAttributesA(path.c_str());
+// What the name's own attributes say agrees with what the handle opened on it shows: no link,
+// and a folder where the handle has a folder. A system that ignores the request not to follow
+// a link shows it only in the name's attributes.
+bool Agrees(DWORD named, DWORD opened) {
   return named != INVALID_FILE_ATTRIBUTES && !(named & FILE_ATTRIBUTE_REPARSE_POINT) &&
-         (named & FILE_ATTRIBUTE_DIRECTORY) == (attributes & FILE_ATTRIBUTE_DIRECTORY);
+         (named & FILE_ATTRIBUTE_DIRECTORY) == (opened & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool EqualNoCase(const char* a, const char* b, size_t length) {
+// `upper` is in capitals; `a` matches it in any case.
+bool EqualNoCase(const char* a, const char* upper, size_t length) {
   for (size_t i = 0; i < length; ++i) {
-    char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
-    if (x != b[i]) return false;
+    if (std::toupper(static_cast<unsigned char>(a[i])) != static_cast<unsigned char>(upper[i]))
+      return false;
   }
   return true;
 }
@@ -79,10 +79,7 @@ Found Inspect(const char* path, ui::File* keep, DWORD access) {
   DWORD attributes = 0;
   if (!opened || !AttributesOf(opened.Get(), attributes)) return Found::Unsure;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Found::Link;
-  // A system that opened through the link shows it only in the name's own attributes.
-  if ((named & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      (named & FILE_ATTRIBUTE_DIRECTORY) != (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return Found::Unsure;
+  if (!Agrees(named, attributes)) return Found::Unsure;
   if (keep != nullptr) *keep = std::move(opened);
   return attributes & FILE_ATTRIBUTE_DIRECTORY ? Found::Folder : Found::File;
 }
@@ -146,11 +143,11 @@ ui::File CreateOwnFile(const char* path, DWORD attributes) {
       ui::File existing = OpenItself(name, DELETE | FILE_READ_ATTRIBUTES);
       DWORD found = 0;
       if (!existing || !AttributesOf(existing.Get(), found)) return ui::File();
-      bool link = found & FILE_ATTRIBUTE_REPARSE_POINT;
-      DWORD named = 0;
       // A folder of that name is not replaced, nor a link the handle does not show.
-      if (!link && !PlainObject(existing.Get(), name, named)) return ui::File();
-      if (!link && (found & FILE_ATTRIBUTE_DIRECTORY)) return ui::File();
+      if (!(found & FILE_ATTRIBUTE_REPARSE_POINT) &&
+          ((found & FILE_ATTRIBUTE_DIRECTORY) ||
+           !Agrees(::GetFileAttributesA(name.c_str()), found)))
+        return ui::File();
       if (!DeleteOpened(existing.Get())) return ui::File();  // a read-only file stays
     }
     // Created new: whatever appears at the name meanwhile makes this fail, never opens.
@@ -232,8 +229,7 @@ void DeleteBeneath(HANDLE folder, const std::string& path) {
       DeleteOpened(opened.Get());  // the link goes; what it points to is not ours
       continue;
     }
-    DWORD named = 0;
-    if (!PlainObject(opened.Get(), entry, named)) continue;  // a link this system hides
+    if (!Agrees(::GetFileAttributesA(entry.c_str()), attributes)) continue;  // a hidden link
     // Held open without sharing for deletion, a folder cannot be swapped while it is emptied.
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) DeleteBeneath(opened.Get(), entry);
     DeleteOpened(opened.Get());

@@ -233,6 +233,7 @@ TEST_F(OwnNames, PartsAndFinalSeparators) {
       {"COM\xB2.x", true, true}, {"COM\xB3", true, true}, {"COM10", true, false},
       {"LPT", true, false},      {"CONS", true, false},   {"XCON", true, false},
       {"COMA", true, false},     {"LPT1x", true, false},  {"NUL_", true, false},
+      {"XON", true, false},      {"aUz", true, false},    {"Con", true, true},
   };
   for (const Case& c : cases) {
     size_t length = std::strlen(c.part);
