@@ -487,9 +487,7 @@ ArchiveResult ArchiveReader::WriteMember(const ArchiveItem& item, const char* ou
     FILE_BASIC_INFO basic{};
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    ::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+    own::DeleteOpened(file.Get());
   }
   return result;
 }

@@ -36,14 +36,6 @@ bool AttributesOf(HANDLE handle, DWORD& attributes) {
   return true;
 }
 
-// Deletes the very object the handle was opened on; for a link, the link.
-bool DeleteOpened(HANDLE handle) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                      sizeof disposition) != FALSE;
-}
-
 // What the name's own attributes say agrees with what the handle opened on it shows: no link,
 // and a folder where the handle has a folder. A system that ignores the request not to follow
 // a link shows it only in the name's attributes.
@@ -85,6 +77,13 @@ Found Inspect(const char* path, ui::File* keep, DWORD access) {
 }
 
 }  // namespace
+
+bool DeleteOpened(HANDLE handle) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != FALSE;
+}
 
 std::string WithoutFinalSeparator(const char* path) {
   // Up to the end of the last character that is no separator; a double-byte character may

@@ -18,6 +18,9 @@
 
 namespace own {
 
+// Deletes the very object the handle was opened on (with DELETE access); for a link, the link.
+bool DeleteOpened(HANDLE handle);
+
 // The path without final separators: a path ending in one resolves through a link.
 std::string WithoutFinalSeparator(const char* path);
 
