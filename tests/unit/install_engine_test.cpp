@@ -190,7 +190,9 @@ TEST_F(InstallEngine, ANameDifferingInCaseIsNoClashButTheSpoolerRefusesIt) {
   AddExistingPrinter("kv-80c");
   EXPECT_FALSE(installer_.InstallPrinter(1, "LPT1:"));
   EXPECT_EQ(sim::CallsOf("AddPrinterA"),
-            std::vector<std::string>{"null, 2, \"KV-80C\", \"LPT1:\""});
+            std::vector<std::string>{
+                "null, 2, null, \"KV-80C\", null, \"LPT1:\", \"KV-80C\", null, null, null, null, "
+                "\"WinPrint\", \"RAW\", null, null, 64, 0, 0, 0, 0"});
   std::vector<std::string> expected = {"The printer already exists.\r\n", "Install Failed !"};
   EXPECT_EQ(Texts(), expected);
   EXPECT_EQ(sim::CountOf("SetDefaultPrinterA"), 0);

@@ -9,8 +9,7 @@ using namespace sim::detail;
 
 namespace {
 
-const GUID kUsbPrint = {
-    0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+const GUID& kUsbPrint = sim::kUsbPrinterClass;
 
 bool SameGuid(const GUID* a, const GUID& b) {
   return a && std::memcmp(a, &b, sizeof b) == 0;
@@ -46,16 +45,21 @@ std::string InterfaceParametersKey(const std::string& path) {
 }
 
 void PlugUsbPrinter(const std::string& path, DWORD portNumber) {
-  M().usbInterfaces.push_back({path, SPINT_ACTIVE, true});
+  auto& list = M().usbInterfaces;
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [&](const UsbInterface& i) { return i.path == path; }),
+             list.end());
+  list.push_back({path, SPINT_ACTIVE, true, true});
   PutRegistryDword(InterfaceParametersKey(path), "Port Number", portNumber);
   BroadcastDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_DEVICEINTERFACE);
 }
 
 void UnplugUsbPrinter(const std::string& path) {
-  auto& list = M().usbInterfaces;
-  list.erase(std::remove_if(list.begin(), list.end(),
-                            [&](const UsbInterface& i) { return i.path == path; }),
-             list.end());
+  for (auto& i : M().usbInterfaces) {
+    if (i.path != path) continue;
+    i.present = false;
+    i.flags = 0;
+  }
   BroadcastDeviceChange(DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_DEVICEINTERFACE);
 }
 
@@ -67,9 +71,15 @@ int OpenDeviceInfoSets() {
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DWORD flags) {
   if (Enter("SetupDiGetClassDevsA", Args(enumerator, flags))) return INVALID_HANDLE_VALUE;
+  // Without a class every class must be asked for; the simulated machine knows one class.
+  if (classGuid == nullptr && !(flags & DIGCF_ALLCLASSES))
+    return Fail(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
   std::vector<sim::UsbInterface> present;
-  if (SameGuid(classGuid, kUsbPrint) && (flags & DIGCF_DEVICEINTERFACE))
-    present = M().usbInterfaces;
+  if ((SameGuid(classGuid, kUsbPrint) || (flags & DIGCF_ALLCLASSES)) &&
+      (flags & DIGCF_DEVICEINTERFACE)) {
+    for (const auto& i : M().usbInterfaces)
+      if (i.present || !(flags & DIGCF_PRESENT)) present.push_back(i);
+  }
   uintptr_t handle = M().nextDeviceSet += 4;
   M().deviceSets[handle] = present;
   return reinterpret_cast<HDEVINFO>(handle);

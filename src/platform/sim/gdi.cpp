@@ -296,6 +296,7 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
 
 HDC CreateDCA(LPCSTR driver, LPCSTR device, LPCSTR output, const DEVMODEA*) {
   if (Enter("CreateDCA", Args(driver, device, output))) return nullptr;
+  if (!SpoolerAnswers()) return nullptr;
   const auto& printers = M().spooler.printers;
   bool known = device && std::any_of(printers.begin(), printers.end(), [&](const auto& p) {
                  return strcasecmp(p.name.c_str(), device) == 0;

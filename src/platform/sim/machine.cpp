@@ -211,6 +211,7 @@ void OutputDebugStringA(LPCSTR text) {
 void Sleep(DWORD milliseconds) {
   Enter("Sleep", Args(milliseconds));
   M().system.sleptMilliseconds += milliseconds;
+  sim::detail::PassTime(milliseconds);
   if (M().system.realSleeps) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 

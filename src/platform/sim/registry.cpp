@@ -51,20 +51,22 @@ RegistryKey* Walk(RegistryKey* from, const std::string& path, bool create, bool*
   return key;
 }
 
-RegistryKey* Root(HKEY key, bool* writable) {
+// The key a handle stands for and the access it was opened with; HKEY_LOCAL_MACHINE is open
+// for everything (keys of its own may still deny writes).
+RegistryKey* Root(HKEY key, REGSAM* access) {
   if (key == HKEY_LOCAL_MACHINE) {
-    *writable = true;
+    *access = KEY_ALL_ACCESS;
     return M().registry.get();
   }
   auto it = M().openKeys.find(reinterpret_cast<uintptr_t>(key));
   if (it == M().openKeys.end()) return nullptr;
-  *writable = it->second.writable;
+  *access = it->second.access;
   return it->second.key;
 }
 
-HKEY Hand(RegistryKey* key, bool writable) {
+HKEY Hand(RegistryKey* key, REGSAM access) {
   uintptr_t handle = M().nextKey += 4;
-  M().openKeys[handle] = {key, writable};
+  M().openKeys[handle] = {key, access};
   return reinterpret_cast<HKEY>(handle);
 }
 
@@ -77,6 +79,35 @@ RegistryValue* FindValue(RegistryKey* key, const char* name) {
 
 bool WantsWrite(REGSAM access) {
   return access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | 0x00010000 /* DELETE */);
+}
+
+// Access rights the registry knows; a mask with others is refused rather than guessed at.
+constexpr REGSAM kKnownAccess = KEY_ALL_ACCESS | KEY_NOTIFY | 0x0020 /* KEY_CREATE_LINK */ |
+                                0x0100 /* KEY_WOW64_64KEY */ | 0x0200 /* KEY_WOW64_32KEY */ |
+                                0x02000000 /* MAXIMUM_ALLOWED */;
+
+// How a value's data reads in the call log: texts quoted, numbers in decimal, else a size.
+std::string DataArg(DWORD type, const BYTE* data, DWORD size) {
+  if (data == nullptr) return "null";
+  if (type == REG_SZ && size > 0)
+    return Arg(std::string(reinterpret_cast<const char*>(data), size - 1));
+  if (type == REG_DWORD && size == 4) {
+    DWORD value = 0;
+    std::memcpy(&value, data, 4);
+    return Arg(value);
+  }
+  return std::to_string(size) + " bytes";
+}
+
+void DropVolatile(RegistryKey* key) {
+  for (auto it = key->subkeys.begin(); it != key->subkeys.end();) {
+    if (it->second->isVolatile) {
+      it = key->subkeys.erase(it);
+    } else {
+      DropVolatile(it->second.get());
+      ++it;
+    }
+  }
 }
 
 }  // namespace
@@ -118,6 +149,17 @@ void DenyRegistryWrites(const std::string& key) {
   Walk(M().registry.get(), key, true)->denyWrites = true;
 }
 
+bool RegistryKeyIsVolatile(const std::string& key) {
+  RegistryKey* k = Walk(M().registry.get(), key, false);
+  return k != nullptr && k->isVolatile;
+}
+
+namespace detail {
+void DropVolatileKeys() {
+  DropVolatile(M().registry.get());
+}
+}  // namespace detail
+
 int OpenRegistryKeys() {
   return static_cast<int>(M().openKeys.size());
 }
@@ -128,40 +170,67 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKE
   if (Enter("RegOpenKeyExA", Args(subKey, options, access)))
     return static_cast<LSTATUS>(M().lastError);
   *result = nullptr;
-  bool writable = false;
-  RegistryKey* root = Root(key, &writable);
+  REGSAM parentAccess = 0;
+  RegistryKey* root = Root(key, &parentAccess);
   if (root == nullptr) return ERROR_INVALID_HANDLE;
+  if (access & ~kKnownAccess) return ERROR_ACCESS_DENIED;
   bool denied = false;
   RegistryKey* found = Walk(root, subKey ? subKey : "", false, &denied);
   if (found == nullptr) return ERROR_FILE_NOT_FOUND;
   if (WantsWrite(access) && denied) return ERROR_ACCESS_DENIED;
-  *result = Hand(found, WantsWrite(access));
+  *result = Hand(found, access);
   return ERROR_SUCCESS;
 }
 
-LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
-                        LPSECURITY_ATTRIBUTES, HKEY* result, LPDWORD disposition) {
-  if (Enter("RegCreateKeyExA", Args(subKey, access))) return static_cast<LSTATUS>(M().lastError);
+LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD options,
+                        REGSAM access, LPSECURITY_ATTRIBUTES, HKEY* result, LPDWORD disposition) {
+  if (Enter("RegCreateKeyExA", Args(subKey, options, access)))
+    return static_cast<LSTATUS>(M().lastError);
   *result = nullptr;
-  bool writable = false;
-  RegistryKey* root = Root(key, &writable);
+  REGSAM parentAccess = 0;
+  RegistryKey* root = Root(key, &parentAccess);
   if (root == nullptr) return ERROR_INVALID_HANDLE;
+  // Only volatility is an option of ours; links and backup semantics are not simulated.
+  if (reserved != 0 || (options & ~static_cast<DWORD>(REG_OPTION_VOLATILE)))
+    return ERROR_INVALID_PARAMETER;
+  if (access & ~kKnownAccess) return ERROR_ACCESS_DENIED;
   bool denied = false;
-  bool existed = Walk(root, subKey ? subKey : "", false, &denied) != nullptr;
-  if (!existed && (!writable || denied)) return ERROR_ACCESS_DENIED;
-  if (WantsWrite(access) && denied) return ERROR_ACCESS_DENIED;
-  RegistryKey* made = Walk(root, subKey ? subKey : "", true);
-  if (disposition) *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
-  *result = Hand(made, WantsWrite(access));
+  std::string path = subKey ? subKey : "";
+  RegistryKey* existing = Walk(root, path, false, &denied);
+  if (existing == nullptr) {
+    // Each missing key is made below the last one found, which must let keys be made.
+    if (!(parentAccess & KEY_CREATE_SUB_KEY) || denied) return ERROR_ACCESS_DENIED;
+    RegistryKey* parent = root;
+    for (const auto& part : Split(path)) {
+      auto found = parent->subkeys.find(Lower(part));
+      if (found != parent->subkeys.end()) {
+        parent = found->second.get();
+        continue;
+      }
+      if (parent->isVolatile && !(options & REG_OPTION_VOLATILE))
+        return ERROR_CHILD_MUST_BE_VOLATILE;
+      auto made = std::make_unique<RegistryKey>();
+      made->name = part;
+      made->isVolatile = (options & REG_OPTION_VOLATILE) != 0;
+      parent = (parent->subkeys[Lower(part)] = std::move(made)).get();
+    }
+    existing = parent;
+    if (disposition) *disposition = REG_CREATED_NEW_KEY;
+  } else {
+    if (WantsWrite(access) && denied) return ERROR_ACCESS_DENIED;
+    if (disposition) *disposition = REG_OPENED_EXISTING_KEY;
+  }
+  *result = Hand(existing, access);
   return ERROR_SUCCESS;
 }
 
 LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
-  if (Enter("RegSetValueExA", Args(name, type, size))) return static_cast<LSTATUS>(M().lastError);
-  bool writable = false;
-  RegistryKey* k = Root(key, &writable);
+  if (Enter("RegSetValueExA", Args(name, type, size) + ", " + DataArg(type, data, size)))
+    return static_cast<LSTATUS>(M().lastError);
+  REGSAM access = 0;
+  RegistryKey* k = Root(key, &access);
   if (k == nullptr || key == HKEY_LOCAL_MACHINE) return ERROR_INVALID_HANDLE;
-  if (!writable) return ERROR_ACCESS_DENIED;
+  if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   std::string bytes(reinterpret_cast<const char*>(data), size);
   if (RegistryValue* v = FindValue(k, name)) {
     v->type = type;
@@ -175,9 +244,10 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* dat
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
   if (Enter("RegQueryValueExA", Args(name, size ? *size : 0u)))
     return static_cast<LSTATUS>(M().lastError);
-  bool writable = false;
-  RegistryKey* k = Root(key, &writable);
+  REGSAM access = 0;
+  RegistryKey* k = Root(key, &access);
   if (k == nullptr) return ERROR_INVALID_HANDLE;
+  if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   RegistryValue* v = FindValue(k, name);
   if (v == nullptr) return ERROR_FILE_NOT_FOUND;
   if (type) *type = v->type;
@@ -193,10 +263,12 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE da
 
 LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD, LPDWORD type,
                       LPBYTE data, LPDWORD dataSize) {
-  if (Enter("RegEnumValueA", Args(index))) return static_cast<LSTATUS>(M().lastError);
-  bool writable = false;
-  RegistryKey* k = Root(key, &writable);
+  if (Enter("RegEnumValueA", Args(index, nameSize ? *nameSize : 0u, dataSize ? *dataSize : 0u)))
+    return static_cast<LSTATUS>(M().lastError);
+  REGSAM access = 0;
+  RegistryKey* k = Root(key, &access);
   if (k == nullptr) return ERROR_INVALID_HANDLE;
+  if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
   const RegistryValue& v = k->values[index];
   if (nameSize == nullptr || *nameSize <= v.name.size()) return ERROR_MORE_DATA;

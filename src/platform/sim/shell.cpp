@@ -23,13 +23,118 @@ DWORD WaitedMilliseconds() {
 int OpenProcessHandles() {
   return static_cast<int>(M().processHandles.size());
 }
+DWORD Uptime() {
+  return M().now;
+}
+void PassTime(DWORD milliseconds) {
+  detail::PassTime(milliseconds);
+}
+ServiceCommandTimes& ServiceTimes() {
+  return M().serviceTimes;
+}
 }  // namespace sim
+
+namespace {
+
+using Service = sim::SpoolerState::Service;
+
+constexpr const char* kTcpPorts =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
+
+// A started spooler learns the Standard TCP/IP ports written while it was not running.
+void LoadNetworkPorts() {
+  auto& ports = M().spooler.ports;
+  for (const auto& name : sim::RegistrySubkeys(kTcpPorts)) {
+    if (std::find(ports.begin(), ports.end(), name) == ports.end()) ports.push_back(name);
+  }
+}
+
+bool IsServiceCommand(const sim::ProcessRecord& record, const char* parameters) {
+  return record.file == "net" && record.parameters == parameters;
+}
+
+// A service command acts when it starts (the service goes pending) and when it ends; a command
+// that finds the service in another state than it needs changes nothing and fails.
+void StartServiceCommand(sim::ProcessRecord& record) {
+  auto& spooler = M().spooler;
+  const auto& times = M().serviceTimes;
+  DWORD duration = 0;
+  if (IsServiceCommand(record, "stop spooler")) {
+    bool acts = spooler.service == Service::Running;
+    if (acts) spooler.service = Service::StopPending;
+    duration = acts ? times.stop : times.refused;
+    record.exitCode = acts ? 0 : 2;
+  } else if (IsServiceCommand(record, "start spooler")) {
+    bool acts = spooler.service == Service::Stopped;
+    if (acts) spooler.service = Service::StartPending;
+    duration = acts ? times.start : times.refused;
+    record.exitCode = acts ? 0 : 2;
+  }
+  record.endsAt = record.startedAt + duration;
+}
+
+void EndProcess(sim::ProcessRecord& record) {
+  record.ended = true;
+  if (record.exitCode != 0) return;
+  auto& spooler = M().spooler;
+  if (IsServiceCommand(record, "stop spooler") && spooler.service == Service::StopPending)
+    spooler.service = Service::Stopped;
+  if (IsServiceCommand(record, "start spooler") && spooler.service == Service::StartPending) {
+    spooler.service = Service::Running;
+    LoadNetworkPorts();
+  }
+}
+
+// Ends, in the order of their ends, the programs that end by `now`.
+void EndProcessesDueBy(DWORD now) {
+  for (;;) {
+    sim::ProcessRecord* next = nullptr;
+    for (auto& p : M().processes)
+      if (!p.ended && !p.endsNever && p.endsAt <= now && (!next || p.endsAt < next->endsAt))
+        next = &p;
+    if (next == nullptr) return;
+    EndProcess(*next);
+  }
+}
+
+}  // namespace
 
 namespace sim::detail {
 bool CloseProcess(HANDLE handle) {
   return M().processHandles.erase(reinterpret_cast<uintptr_t>(handle)) > 0;
 }
+
+void PassTime(DWORD milliseconds) {
+  M().now += milliseconds;
+  EndProcessesDueBy(M().now);
+}
+
+bool SpoolerAnswers() {
+  if (M().spooler.service == Service::Running) return true;
+  M().lastError = RPC_S_SERVER_UNAVAILABLE;
+  return false;
+}
 }  // namespace sim::detail
+
+namespace sim {
+void RestartMachine() {
+  auto& m = M();
+  for (auto& p : m.processes) p.ended = true;
+  m.processHandles.clear();
+  m.openKeys.clear();
+  m.deviceSets.clear();
+  m.printerHandles.clear();
+  m.spooler.openPrinterHandles = 0;
+  detail::DropVolatileKeys();
+  m.spooler.service = Service::Running;
+  // What the spooler knew of ports it learns again from the monitor's keys.
+  auto& ports = m.spooler.ports;
+  ports.erase(std::remove_if(ports.begin(), ports.end(),
+                             [](const std::string& p) { return p.rfind("IP_", 0) == 0; }),
+              ports.end());
+  LoadNetworkPorts();
+}
+}  // namespace sim
 
 namespace {
 
@@ -53,27 +158,18 @@ sim::ProcessRecord Record(const char* via, HWND owner, LPCSTR verb, LPCSTR file,
   return record;
 }
 
-// The spooler's service commands act on the simulated spooler when they end.
-void RunServiceCommand(const sim::ProcessRecord& record) {
-  if (record.endsNever || record.file != "net") return;
-  auto& spooler = M().spooler;
-  if (record.parameters == "stop spooler") spooler.running = false;
-  if (record.parameters == "start spooler" && !spooler.running) {
-    spooler.running = true;
-    // A restarted spooler learns the Standard TCP/IP ports written meanwhile.
-    const std::string ports =
-        "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
-    for (const auto& name : sim::RegistrySubkeys(ports)) {
-      if (std::find(spooler.ports.begin(), spooler.ports.end(), name) == spooler.ports.end())
-        spooler.ports.push_back(name);
-    }
-  }
-}
-
 bool NeverEnds(const std::string& file, const std::string& parameters) {
   for (const auto& [f, p] : M().neverEnding)
     if (f == file && p == parameters) return true;
   return false;
+}
+
+// Starts a program now; one that takes no time ends at once.
+void Launch(sim::ProcessRecord record) {
+  record.startedAt = M().now;
+  StartServiceCommand(record);
+  M().processes.push_back(record);
+  EndProcessesDueBy(M().now);
 }
 
 }  // namespace
@@ -90,8 +186,7 @@ HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
   sim::ProcessRecord record =
       Record("ShellExecuteA", owner, verb, file, parameters, directory, showCommand);
   record.endsNever = NeverEnds(record.file, record.parameters);
-  M().processes.push_back(record);
-  RunServiceCommand(record);
+  Launch(record);
   return reinterpret_cast<HINSTANCE>(uintptr_t{42});  // above 32: started
 }
 
@@ -113,8 +208,7 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
                                      info->lpParameters, info->lpDirectory, info->nShow);
   record.handleRequested = (info->fMask & SEE_MASK_NOCLOSEPROCESS) != 0;
   record.endsNever = NeverEnds(record.file, record.parameters);
-  M().processes.push_back(record);
-  RunServiceCommand(record);
+  Launch(record);
   info->hInstApp = reinterpret_cast<HINSTANCE>(uintptr_t{42});
   if (record.handleRequested) {
     uintptr_t handle = M().nextProcess += 4;
@@ -133,12 +227,17 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   }
   sim::ProcessRecord& process = M().processes[it->second];
   process.waitedFor = true;
-  if (!process.endsNever) return WAIT_OBJECT_0;
-  if (milliseconds == INFINITE) {
-    // The real program would hang here for ever; the test learns of it instead.
-    std::fprintf(stderr, "simulated machine: infinite wait on a process that never ends\n");
-    std::abort();
+  if (process.ended) return WAIT_OBJECT_0;
+  if (process.endsNever || process.endsAt - M().now > milliseconds) {
+    if (milliseconds == INFINITE) {
+      // The real program would hang here for ever; the test learns of it instead.
+      std::fprintf(stderr, "simulated machine: infinite wait on a process that never ends\n");
+      std::abort();
+    }
+    M().waitedMilliseconds += milliseconds;
+    sim::detail::PassTime(milliseconds);
+    return WAIT_TIMEOUT;
   }
-  M().waitedMilliseconds += milliseconds;
-  return WAIT_TIMEOUT;
+  sim::detail::PassTime(process.endsAt - M().now);
+  return WAIT_OBJECT_0;
 }

@@ -67,12 +67,28 @@ struct ProcessRecord {
   bool handleRequested = false;
   bool waitedFor = false;
   bool endsNever = false;
+  DWORD startedAt = 0, endsAt = 0;  // simulated time
+  bool ended = false;
+  DWORD exitCode = 0;  // a service command that changed nothing ends with 2, as net does
 };
 const std::vector<ProcessRecord>& Processes();
 // Programs matching file and parameters never end (the default: they end at once).
 void ScriptNeverEnding(const std::string& file, const std::string& parameters);
 // Total time spent in WaitForSingleObject calls that timed out.
 DWORD WaitedMilliseconds();
+// Simulated time since the machine started: Sleep, waits and PassTime move it on, and programs
+// end (their effects with them) when it reaches their end.
+DWORD Uptime();
+void PassTime(DWORD milliseconds);
+// How long the spooler's service commands run: a stop or start that acts, or one refused
+// because the service is not in the state it needs.
+struct ServiceCommandTimes {
+  DWORD stop = 1500, start = 900, refused = 60;
+};
+ServiceCommandTimes& ServiceTimes();
+// The machine starts again: volatile keys are gone, every handle the program held is gone,
+// and the spooler runs and reads its Standard TCP/IP ports from the registry.
+void RestartMachine();
 int OpenProcessHandles();
 
 // ---- windows ----
@@ -115,8 +131,13 @@ void SetClientSize(HWND window, int width, int height);
 void Paint(HWND window);
 // Asks the dialog for the cursor while the mouse is over `under` (the dialog or a control).
 void MoveMouseOver(HWND dialog, HWND under);
-// Delivers a device notice to every window registered for it (or, for other types, to all).
-void BroadcastDeviceChange(WPARAM event, DWORD deviceType);
+// The device-interface class of USB printers.
+inline constexpr GUID kUsbPrinterClass = {
+    0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+// Delivers a device notice: an interface notice of `interfaceClass` to every window registered
+// for that class (or for all classes), a notice of another type to every top-level window.
+void BroadcastDeviceChange(WPARAM event, DWORD deviceType,
+                           const GUID& interfaceClass = kUsbPrinterClass);
 
 // Reading back.
 struct WindowInfo {
@@ -192,6 +213,10 @@ struct PrinterRecord {
   std::string name, port, driver, printProcessor, dataType;
   DWORD attributes = 0;
   bool nameNull = false;  // listed without a name, as a broken connection can be
+  // The rest of what AddPrinterA was given, as the spooler keeps it.
+  std::string shareName, comment, location, separatorFile, parameters;
+  DWORD priority = 0, defaultPriority = 0, startTime = 0, untilTime = 0;
+  bool devMode = false, securityDescriptor = false;
 };
 struct SpoolerState {
   std::vector<DriverRecord> drivers;
@@ -200,7 +225,10 @@ struct SpoolerState {
       "LPT1:", "LPT2:", "LPT3:", "COM1:", "COM2:", "COM3:", "COM4:", "FILE:"};
   std::string defaultPrinter;
   int openPrinterHandles = 0;
-  bool running = true;
+  // A stop or start moves through its pending state while its command runs; only a running
+  // spooler answers calls (others fail with RPC_S_SERVER_UNAVAILABLE).
+  enum class Service { Stopped = 1, StartPending = 2, StopPending = 3, Running = 4 };
+  Service service = Service::Running;
 };
 SpoolerState& Spooler();
 // The driver directory of an environment ("Windows NT x86" or "Windows x64").
@@ -224,6 +252,7 @@ std::vector<std::string> RegistrySubkeys(const std::string& key);
 std::vector<RegistryValue> RegistryValues(const std::string& key);
 // Opening the key (and its subkeys) for writing is refused with ERROR_ACCESS_DENIED.
 void DenyRegistryWrites(const std::string& key);
+bool RegistryKeyIsVolatile(const std::string& key);
 int OpenRegistryKeys();
 
 // ---- device interfaces: present USB printer interfaces, in enumeration order ----
@@ -231,10 +260,14 @@ struct UsbInterface {
   std::string path;
   DWORD flags = SPINT_ACTIVE;
   bool detailReadable = true;
+  // An unplugged printer's interface stays registered, inactive, and is listed only to callers
+  // that do not ask for present devices.
+  bool present = true;
 };
 std::vector<UsbInterface>& UsbPrinterInterfaces();
 // Plugs a printer in: its interface, its "Port Number" value, and the arrival notice.
 void PlugUsbPrinter(const std::string& path, DWORD portNumber);
+// Unplugs it: the interface stays, no longer present or active, and the removal notice.
 void UnplugUsbPrinter(const std::string& path);
 // The registry key of an interface's "Device Parameters", as the system keeps it.
 std::string InterfaceParametersKey(const std::string& path);

@@ -29,6 +29,38 @@ std::string Text(const char* text) {
   return text ? text : "";
 }
 
+// Argument texts already spelled, joined as the call log joins them.
+std::string Join(std::initializer_list<std::string> parts) {
+  std::string joined;
+  for (const auto& part : parts) joined += (joined.empty() ? "" : ", ") + part;
+  return joined;
+}
+
+std::string Number(DWORD value) {
+  return std::to_string(value);
+}
+
+// A text argument of the call log, or null.
+std::string TextArg(const char* text) {
+  return text ? Arg(text) : "null";
+}
+
+// The dependent-file list as passed, each name ended by "\\0", up to the closing empty name.
+std::string FileListArg(const char* list) {
+  if (list == nullptr) return "null";
+  std::string spelled = "\"";
+  for (const char* p = list; *p; p += std::strlen(p) + 1) spelled += std::string(p) + "\\0";
+  return spelled + "\\0\"";
+}
+
+bool KnownDatatype(const std::string& datatype) {
+  static const char* const kWinPrint[] = {
+      "RAW",          "RAW [FF appended]", "RAW [FF auto]", "NT EMF 1.003", "NT EMF 1.006",
+      "NT EMF 1.007", "NT EMF 1.008",      "TEXT",          "XPS2GDI"};
+  return std::any_of(std::begin(kWinPrint), std::end(kWinPrint),
+                     [&](const char* d) { return SameText(d, datatype); });
+}
+
 // The environment local printers of this machine use: the native one.
 std::string NativeEnvironment() {
   return M().system.nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? "Windows x64"
@@ -57,6 +89,7 @@ int LocalAllocations() {
 BOOL GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer,
                                 DWORD size, LPDWORD needed) {
   if (Enter("GetPrinterDriverDirectoryA", Args(server, environment, level, size))) return FALSE;
+  if (!SpoolerAnswers()) return FALSE;
   if (server != nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (level != 1) return Fail(ERROR_INVALID_LEVEL);
   if (!KnownEnvironment(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
@@ -71,8 +104,15 @@ BOOL GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LP
 
 BOOL AddPrinterDriverA(LPSTR server, DWORD level, LPBYTE info) {
   auto* driver = reinterpret_cast<DRIVER_INFO_3A*>(info);
-  if (Enter("AddPrinterDriverA", Args(server, level, driver ? Text(driver->pName) : "")))
+  if (Enter("AddPrinterDriverA",
+            driver ? Join({Args(server, level), Number(driver->cVersion), TextArg(driver->pName),
+                           TextArg(driver->pEnvironment), TextArg(driver->pDriverPath),
+                           TextArg(driver->pDataFile), TextArg(driver->pConfigFile),
+                           TextArg(driver->pHelpFile), FileListArg(driver->pDependentFiles),
+                           TextArg(driver->pMonitorName), TextArg(driver->pDefaultDataType)})
+                   : Args(server, level) + ", null"))
     return FALSE;
+  if (!SpoolerAnswers()) return FALSE;
   if (server != nullptr || driver == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (level != 3) return Fail(ERROR_INVALID_LEVEL);
   if (!driver->pName || !*driver->pName || !driver->pDriverPath || !driver->pDataFile ||
@@ -125,6 +165,7 @@ BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD si
   if (Enter("EnumPrintersA", Args(flags, name, level, size))) return FALSE;
   if (needed) *needed = 0;
   if (returned) *returned = 0;
+  if (!SpoolerAnswers()) return FALSE;
   if (level != 2) return Fail(ERROR_INVALID_LEVEL);
   const auto& printers = M().spooler.printers;
   // Records first, their strings packed from the end of the buffer, as the spooler does.
@@ -159,9 +200,21 @@ BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD si
 
 HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info) {
   auto* printer = reinterpret_cast<PRINTER_INFO_2A*>(info);
-  if (Enter("AddPrinterA", Args(server, level, printer ? Text(printer->pPrinterName) : "",
-                                printer ? Text(printer->pPortName) : "")))
+  auto set = [](const void* p) { return std::string(p ? "set" : "null"); };
+  if (Enter("AddPrinterA",
+            printer ? Join({Args(server, level), TextArg(printer->pServerName),
+                            TextArg(printer->pPrinterName), TextArg(printer->pShareName),
+                            TextArg(printer->pPortName), TextArg(printer->pDriverName),
+                            TextArg(printer->pComment), TextArg(printer->pLocation),
+                            set(printer->pDevMode), TextArg(printer->pSepFile),
+                            TextArg(printer->pPrintProcessor), TextArg(printer->pDatatype),
+                            TextArg(printer->pParameters), set(printer->pSecurityDescriptor),
+                            Number(printer->Attributes), Number(printer->Priority),
+                            Number(printer->DefaultPriority), Number(printer->StartTime),
+                            Number(printer->UntilTime)})
+                    : Args(server, level) + ", null"))
     return nullptr;
+  if (!SpoolerAnswers()) return nullptr;
   if (server != nullptr || printer == nullptr) return Fail(ERROR_INVALID_PARAMETER), nullptr;
   if (level != 2) return Fail(ERROR_INVALID_LEVEL), nullptr;
   auto& spooler = M().spooler;
@@ -180,27 +233,53 @@ HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info) {
   if (std::none_of(spooler.ports.begin(), spooler.ports.end(),
                    [&](const std::string& p) { return SameText(p, port); }))
     return Fail(ERROR_UNKNOWN_PORT), nullptr;
+  // The print processor is required and must be installed: this machine has WinPrint only.
+  // Whether Windows takes a missing one as WinPrint is not documented; refusing is stricter.
+  if (printer->pPrintProcessor == nullptr) return Fail(ERROR_INVALID_PARAMETER), nullptr;
+  if (!SameText(printer->pPrintProcessor, "WinPrint"))
+    return Fail(ERROR_UNKNOWN_PRINTPROCESSOR), nullptr;
+  // No data type means the processor's default; a named one must be one WinPrint handles.
+  if (printer->pDatatype != nullptr && !KnownDatatype(printer->pDatatype))
+    return Fail(ERROR_INVALID_DATATYPE), nullptr;
+  if (printer->Priority > 99 || printer->DefaultPriority > 99)
+    return Fail(ERROR_INVALID_PRIORITY), nullptr;
   sim::PrinterRecord record;
   record.name = name;
   record.port = port;
   record.driver = driver;
   record.printProcessor = Text(printer->pPrintProcessor);
-  record.dataType = Text(printer->pDatatype);
+  record.dataType = printer->pDatatype ? printer->pDatatype : "RAW";
   record.attributes = printer->Attributes;
+  record.shareName = Text(printer->pShareName);
+  record.comment = Text(printer->pComment);
+  record.location = Text(printer->pLocation);
+  record.separatorFile = Text(printer->pSepFile);
+  record.parameters = Text(printer->pParameters);
+  record.priority = printer->Priority;
+  record.defaultPriority = printer->DefaultPriority;
+  record.startTime = printer->StartTime;
+  record.untilTime = printer->UntilTime;
+  record.devMode = printer->pDevMode != nullptr;
+  record.securityDescriptor = printer->pSecurityDescriptor != nullptr;
   spooler.printers.push_back(record);
-  ++spooler.openPrinterHandles;
-  return reinterpret_cast<HANDLE>(M().nextPrinterHandle += 4);
+  uintptr_t handle = M().nextPrinterHandle += 4;
+  M().printerHandles.insert(handle);
+  spooler.openPrinterHandles = static_cast<int>(M().printerHandles.size());
+  return reinterpret_cast<HANDLE>(handle);
 }
 
 BOOL ClosePrinter(HANDLE printer) {
   if (Enter("ClosePrinter", "")) return FALSE;
-  if (printer == nullptr || M().spooler.openPrinterHandles == 0) return Fail(ERROR_INVALID_HANDLE);
-  --M().spooler.openPrinterHandles;
+  if (!SpoolerAnswers()) return FALSE;
+  if (M().printerHandles.erase(reinterpret_cast<uintptr_t>(printer)) == 0)
+    return Fail(ERROR_INVALID_HANDLE);
+  M().spooler.openPrinterHandles = static_cast<int>(M().printerHandles.size());
   return TRUE;
 }
 
 BOOL SetDefaultPrinterA(LPCSTR name) {
   if (Enter("SetDefaultPrinterA", Args(name))) return FALSE;
+  if (!SpoolerAnswers()) return FALSE;
   auto& spooler = M().spooler;
   for (const auto& p : spooler.printers) {
     if (name && SameText(p.name, name)) {
@@ -214,6 +293,7 @@ BOOL SetDefaultPrinterA(LPCSTR name) {
 BOOL ConfigurePortA(LPSTR server, HWND owner, LPSTR portName) {
   if (Enter("ConfigurePortA", Args(server, static_cast<const void*>(owner), portName)))
     return FALSE;
+  if (!SpoolerAnswers()) return FALSE;
   auto& ports = M().spooler.ports;
   if (!portName || std::none_of(ports.begin(), ports.end(),
                                 [&](const std::string& p) { return SameText(p, portName); }))

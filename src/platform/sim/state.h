@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -36,7 +37,8 @@ struct Window {
   BYTE ip[4] = {0, 0, 0, 0};
   int ipBlank = 0xF;
   HICON bigIcon = nullptr, smallIcon = nullptr;
-  bool deviceInterfaceNotices = false;
+  std::vector<GUID> interfaceClasses;  // device-interface notices registered for
+  bool allInterfaceClasses = false;
 };
 
 struct FileSystem;
@@ -47,6 +49,7 @@ struct RegistryKey {
   std::map<std::string, std::unique_ptr<RegistryKey>> subkeys;  // by lower-case name
   std::vector<RegistryValue> values;
   bool denyWrites = false;
+  bool isVolatile = false;  // gone at the next start of the machine
 };
 
 struct Hook {
@@ -91,7 +94,7 @@ struct Machine {
   std::shared_ptr<RegistryKey> registry = std::make_shared<RegistryKey>();
   struct OpenKey {
     RegistryKey* key;
-    bool writable;
+    REGSAM access;
   };
   std::map<uintptr_t, OpenKey> openKeys;
   uintptr_t nextKey = 0x90000;
@@ -102,6 +105,9 @@ struct Machine {
   std::map<uintptr_t, size_t> processHandles;  // handle -> index in processes
   uintptr_t nextProcess = 0xB0000;
   DWORD waitedMilliseconds = 0;
+  DWORD now = 0;  // simulated milliseconds since the machine started
+  sim::ServiceCommandTimes serviceTimes;
+  std::set<uintptr_t> printerHandles;
   std::shared_ptr<GdiState> gdiState;
 };
 
@@ -167,5 +173,11 @@ inline HFONT DialogFontHandle() {
 
 // Closes a process handle of the shell's; false when `handle` is none of them.
 bool CloseProcess(HANDLE handle);
+// Moves simulated time on, ending the programs whose time has come.
+void PassTime(DWORD milliseconds);
+// False, with RPC_S_SERVER_UNAVAILABLE as the last error, unless the spooler is running.
+bool SpoolerAnswers();
+// Removes every volatile registry key.
+void DropVolatileKeys();
 
 }  // namespace sim::detail

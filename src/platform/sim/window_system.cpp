@@ -445,16 +445,21 @@ void MoveMouseOver(HWND dialog, HWND under) {
   Send(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
 }
 
-void BroadcastDeviceChange(WPARAM event, DWORD deviceType) {
+void BroadcastDeviceChange(WPARAM event, DWORD deviceType, const GUID& interfaceClass) {
   std::vector<HWND> targets;
   for (auto& [value, w] : M().windows) {
     if (w->destroyed || w->parent != nullptr) continue;
-    if (deviceType == DBT_DEVTYP_DEVICEINTERFACE && !w->deviceInterfaceNotices) continue;
+    if (deviceType == DBT_DEVTYP_DEVICEINTERFACE && !w->allInterfaceClasses &&
+        std::none_of(w->interfaceClasses.begin(), w->interfaceClasses.end(), [&](const GUID& g) {
+          return std::memcmp(&g, &interfaceClass, sizeof g) == 0;
+        }))
+      continue;
     targets.push_back(w->handle);
   }
   DEV_BROADCAST_DEVICEINTERFACE_A notice{};
   notice.dbcc_size = sizeof notice;
   notice.dbcc_devicetype = deviceType;
+  if (deviceType == DBT_DEVTYP_DEVICEINTERFACE) notice.dbcc_classguid = interfaceClass;
   for (HWND target : targets)
     Send(target, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&notice));
 }
@@ -878,12 +883,19 @@ HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD fl
             header ? Args(header->dbch_size, header->dbch_devicetype, flags) : "null"))
     return nullptr;
   Window* w = Find(static_cast<HWND>(recipient));
-  if (w == nullptr || header == nullptr || flags != DEVICE_NOTIFY_WINDOW_HANDLE ||
-      header->dbch_size < sizeof(DEV_BROADCAST_HDR)) {
+  bool interfaces = header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
+  DWORD allClasses = interfaces ? DEVICE_NOTIFY_ALL_INTERFACE_CLASSES : 0;
+  if (w == nullptr || header == nullptr || (flags & ~allClasses) != DEVICE_NOTIFY_WINDOW_HANDLE ||
+      header->dbch_size <
+          (interfaces ? sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) : sizeof(DEV_BROADCAST_HDR))) {
     M().lastError = ERROR_INVALID_PARAMETER;
     return nullptr;
   }
-  if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) w->deviceInterfaceNotices = true;
+  // An interface filter names its class; the notices of other classes do not come.
+  if (interfaces && (flags & DEVICE_NOTIFY_ALL_INTERFACE_CLASSES)) w->allInterfaceClasses = true;
+  if (interfaces && !(flags & DEVICE_NOTIFY_ALL_INTERFACE_CLASSES))
+    w->interfaceClasses.push_back(
+        reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(header)->dbcc_classguid);
   return reinterpret_cast<HDEVNOTIFY>(uintptr_t{0x60000} + reinterpret_cast<uintptr_t>(recipient));
 }
 
