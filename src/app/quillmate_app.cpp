@@ -5,6 +5,14 @@
 
 CQuillmateApp theApp;
 
+const ui::AppCommandMap* CQuillmateApp::GetCommandMap() const {
+  static const ui::AppCommandEntry entries[] = {
+      {ID_HELP, [](ui::CWinApp& app) { app.OnHelp(); }, "CWinApp::OnHelp"},
+  };
+  static const ui::AppCommandMap map{entries, sizeof entries / sizeof entries[0]};
+  return &map;
+}
+
 bool CQuillmateApp::InitInstance() {
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;

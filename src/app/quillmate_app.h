@@ -8,6 +8,8 @@ class CQuillmateApp : public ui::CWinApp {
   ~CQuillmateApp() override = default;
   // Runs the dialog and returns false, so the program ends when the dialog closes.
   bool InitInstance() override;
+  // ID_HELP goes to the framework's help.
+  const ui::AppCommandMap* GetCommandMap() const override;
 };
 
 extern CQuillmateApp theApp;

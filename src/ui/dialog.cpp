@@ -130,6 +130,9 @@ INT_PTR CDialogEx::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
   }
+  // A command no table of the dialog's took goes on to the application's.
+  if (message == WM_COMMAND && AfxGetApp() && AfxGetApp()->OnCmdMsg(LOWORD(wParam)))
+    return Handled(message, 0);
   return FALSE;
 }
 

@@ -8,12 +8,13 @@ namespace {
 CWinApp* theApplication = nullptr;
 }
 
-CWinApp::CWinApp() {
+// There is one application; one made for a while (a test's) hands the place back when it goes.
+CWinApp::CWinApp() : previous_(theApplication) {
   theApplication = this;
 }
 
 CWinApp::~CWinApp() {
-  if (theApplication == this) theApplication = nullptr;
+  if (theApplication == this) theApplication = previous_;
 }
 
 void CWinApp::TakeNameFromModule() {
@@ -25,6 +26,17 @@ void CWinApp::TakeNameFromModule() {
     if (*p == '\\' || *p == '/') name = p + 1;
   std::strncpy(appName_, name, MAX_PATH - 1);
   if (char* dot = std::strrchr(appName_, '.')) *dot = '\0';
+}
+
+bool CWinApp::OnCmdMsg(UINT id) {
+  const AppCommandMap* map = GetCommandMap();
+  if (map == nullptr) return false;
+  for (size_t i = 0; i < map->count; ++i) {
+    if (map->entries[i].id != id) continue;
+    map->entries[i].handler(*this);
+    return true;
+  }
+  return false;
 }
 
 CWinApp* AfxGetApp() {

@@ -6,7 +6,25 @@
 #include "platform/win32.h"
 #include "ui/wnd.h"
 
+// The framework's help command, sent by a help button or key that no window handled.
+#ifndef ID_HELP
+#define ID_HELP 0xE146
+#endif
+
 namespace ui {
+
+class CWinApp;
+
+// The application's command table: commands that no window's table handled come here.
+struct AppCommandEntry {
+  UINT id;
+  void (*handler)(CWinApp& app);
+  const char* name;
+};
+struct AppCommandMap {
+  const AppCommandEntry* entries;
+  size_t count;
+};
 
 class CWinApp {
  public:
@@ -18,6 +36,12 @@ class CWinApp {
   // Returning false ends the program without a message loop of the application's own.
   virtual bool InitInstance() { return true; }
   virtual int ExitInstance() { return 0; }
+
+  virtual const AppCommandMap* GetCommandMap() const { return nullptr; }
+  // Runs the table's handler of command `id`; false when the table has none.
+  bool OnCmdMsg(UINT id);
+  // The framework's help: the program ships no help file, so there is nothing to open.
+  virtual void OnHelp() {}
 
   // The key under which the framework would keep settings; this program stores none there.
   void SetRegistryKey(const char* key) { registryKey_ = key; }
@@ -35,6 +59,7 @@ class CWinApp {
 
   char appName_[MAX_PATH] = {};
   std::string registryKey_;
+  CWinApp* previous_ = nullptr;
 };
 
 CWinApp* AfxGetApp();

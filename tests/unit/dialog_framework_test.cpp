@@ -166,6 +166,38 @@ TEST_F(DialogFramework, CommandEntriesMatchIdAndCode) {
   });
 }
 
+// An application whose command table takes ID_HELP, as the program's does.
+class HelpApp : public ui::CWinApp {
+ public:
+  const ui::AppCommandMap* GetCommandMap() const override { return theApp_->GetCommandMap(); }
+  void OnHelp() override { ++helps; }
+  const ui::CWinApp* theApp_ = nullptr;
+  int helps = 0;
+};
+
+TEST_F(DialogFramework, CommandsNoDialogEntryTakesGoOnToTheApplicationsTable) {
+  const ui::CWinApp* program = ui::AfxGetApp();
+  ASSERT_NE(program, nullptr);
+  const ui::AppCommandMap* map = program->GetCommandMap();
+  ASSERT_NE(map, nullptr);
+  ASSERT_EQ(map->count, 1u);
+  EXPECT_EQ(map->entries[0].id, static_cast<UINT>(ID_HELP));
+  EXPECT_STREQ(map->entries[0].name, "CWinApp::OnHelp");
+  {
+    HelpApp app;
+    app.theApp_ = program;
+    Run([&](HWND d) {
+      SendMessageA(d, WM_COMMAND, MAKEWPARAM(ID_HELP, 0), 0);
+      SendMessageA(d, WM_COMMAND, MAKEWPARAM(ID_HELP - 1, 0), 0);
+      SendMessageA(d, WM_COMMAND, MAKEWPARAM(15, BN_CLICKED), 0);
+      dialog_.EndDialog(IDCANCEL);
+    });
+    EXPECT_EQ(app.helps, 1);
+    EXPECT_EQ(dialog_.staticClicks, 1) << "the dialog's own entry comes first";
+  }
+  EXPECT_EQ(ui::AfxGetApp(), program) << "the program's application is back";
+}
+
 TEST_F(DialogFramework, OkSavesAndEndsWithOkCancelEndsWithCancel) {
   EXPECT_EQ(Run([&](HWND d) {
               sim::Click(GetDlgItem(d, 21));

@@ -54,6 +54,47 @@ TEST_F(InstallEngine, FlavourFollowsTheNativeArchitecture) {
   }
 }
 
+TEST_F(InstallEngine, AnX86InstallationAsDefaultMakesExactlyTheseCalls) {
+  Windows(6, 0);
+  AddExistingPrinter("KV-80C");
+  sim::ClearCalls();
+  ASSERT_TRUE(installer_.InstallPrinter(1, "LPT1:"));
+  const std::string dir = "\"C:\\Windows\\system32\\spool\\drivers\\W32X86\\";
+  std::vector<std::string> expected = {
+      "GetVersionExA(148)", "GetNativeSystemInfo()",
+      "GetPrinterDriverDirectoryA(null, \"Windows NT x86\", 1, 256)",
+      "DeleteFileA(" + dir + "KV80.DLL\")", "DeleteFileA(" + dir + "KV80C.GPD\")"};
+  for (const char* file : kDriverFiles)
+    expected.push_back("CopyFileA(\"Windows NT x86\\" + std::string(file) + "\", " + dir + file +
+                       "\", 0)");
+  std::vector<std::string> rest = {
+      "AddPrinterDriverA(null, 3, 3, \"KV-80C\", \"Windows NT x86\", \"uniDRV.DLL\", "
+      "\"KV80C.GPD\", \"uniDRVUI.DLL\", \"uniDRV.HLP\", "
+      "\"TTFSUB.GPD\\0STDNAMES.GPD\\0UNIRES.DLL\\0KV80.DLL\\0\\0\", null, \"RAW\")",
+      "Sleep(111)",
+      "Sleep(111)",
+      "EnumPrintersA(6, \"\", 2, 0)",
+      "EnumPrintersA(6, \"\", 2, 157)",
+      "OutputDebugStringA(\"name=KV-80C,i=-1,n=2.temStr=KV-80C (copy 1),userLanguage=1033\r\n\")",
+      "OutputDebugStringA(\"name=KV-80C,i=0,n=2.temStr=KV-80C (copy 1),userLanguage=1033\r\n\")",
+      "AddPrinterA(null, 2, null, \"KV-80C (copy 1)\", null, \"LPT1:\", \"KV-80C\", null, null, "
+      "null, null, \"WinPrint\", \"RAW\", null, null, 64, 0, 0, 0, 0)",
+      "Sleep(111)",
+      "ClosePrinter()"};
+  expected.insert(expected.end(), rest.begin(), rest.end());
+  for (const char* file : kDriverFiles) expected.push_back("DeleteFileA(" + dir + file + "\")");
+  expected.push_back("SetDefaultPrinterA(\"KV-80C (copy 1)\")");
+  expected.push_back("MessageBoxA");
+  auto log = CallLog();
+  // The box's caption is the program's name, which depends on what ran before.
+  if (!log.empty() && log.back().rfind("MessageBoxA(", 0) == 0) log.back() = "MessageBoxA";
+  EXPECT_EQ(log, expected);
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "The printer driver has been successfully installed on your computer!\r\n"
+                         "Printer name : KV-80C (copy 1)\r\nPrinter port : LPT1:\r\n"});
+  EXPECT_EQ(sim::Spooler().drivers.at(0).environment, "Windows NT x86");
+}
+
 TEST_F(InstallEngine, VersionClassPicksTheCopyFailureText) {
   // XP on AMD64: class 0, x64; Windows 10 telling 6: class 3, x64.
   DeleteFileA((kStagingFolder + "\\Windows x64\\UNIRES.DLL").c_str());

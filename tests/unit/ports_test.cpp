@@ -73,6 +73,16 @@ TEST_F(UsbPorts, OnlyTheFirst255InterfacesAreExamined) {
   EXPECT_EQ(sim::CountOf("SetupDiEnumDeviceInterfaces"), 255);
 }
 
+TEST_F(UsbPorts, PrintersSeenBeforeButUnpluggedTakeNoPlaceOfAPresentOne) {
+  for (int i = 0; i < 260; ++i) {
+    sim::PlugUsbPrinter(UsbPath("vid_0416", "old" + std::to_string(i)), i);
+    sim::UnplugUsbPrinter(UsbPath("vid_0416", "old" + std::to_string(i)));
+  }
+  Attach(UsbPath("vid_0416", "now"), 9);
+  EXPECT_EQ(Found(), std::vector<std::string>{"USB009"});
+  EXPECT_EQ(sim::CallsOf("SetupDiGetClassDevsA"), std::vector<std::string>{"null, 18"});
+}
+
 TEST_F(UsbPorts, UnreadableDetailStopsWithEarlierNamesKept) {
   Attach(UsbPath("vid_0416", "a"), 1);
   Attach(UsbPath("vid_0416", "b"), 2);
@@ -201,20 +211,51 @@ TEST_F(NetworkPort, TenValuesInOrderThenTheRestart) {
     EXPECT_EQ(values[i].type, std::get<1>(expected[i])) << values[i].name;
     EXPECT_EQ(values[i].data, std::get<2>(expected[i])) << values[i].name;
   }
-  // Stop and start, each waited for, with the pause between.
-  std::vector<std::string> commands = {"stop spooler waited", "start spooler waited"};
-  EXPECT_EQ(ServiceCommands(), commands);
+  // The key is written and closed before the stop; stop and start are each waited for, with
+  // the pause between.
+  std::vector<std::string> restart = {
+      "RegCloseKey()",
+      "ShellExecuteExA(" + std::to_string(sizeof(SHELLEXECUTEINFOA)) +
+          ", 64, \"open\", \"net\", \"stop spooler\", 0)",
+      "WaitForSingleObject(60000)",
+      "CloseHandle(0xb0004)",
+      "Sleep(20)",
+      "ShellExecuteExA(" + std::to_string(sizeof(SHELLEXECUTEINFOA)) +
+          ", 64, \"open\", \"net\", \"start spooler\", 0)",
+      "WaitForSingleObject(60000)",
+      "CloseHandle(0xb0008)"};
+  auto log = CallLog();
+  ASSERT_GE(log.size(), restart.size());
+  EXPECT_EQ(std::vector<std::string>(log.end() - restart.size(), log.end()), restart);
+  EXPECT_EQ(sim::CallsOf("RegCreateKeyExA"),
+            std::vector<std::string>{"\"IP_[192.168.1.100]\", 0, 131103"});
   for (const auto& p : sim::Processes()) {
-    EXPECT_EQ(p.show, SW_HIDE);
     EXPECT_TRUE(p.directoryNull);
     EXPECT_EQ(p.owner, nullptr);
   }
-  EXPECT_EQ(sim::CallsOf("Sleep"), std::vector<std::string>{"20"});
   EXPECT_EQ(sim::OpenProcessHandles(), 0);
   EXPECT_EQ(sim::OpenRegistryKeys(), 0);
+  EXPECT_EQ(sim::Spooler().service, sim::SpoolerState::Service::Running);
   auto& ports = sim::Spooler().ports;
   EXPECT_NE(std::find(ports.begin(), ports.end(), "IP_[192.168.1.100]"), ports.end())
       << "the restarted spooler knows the port";
+  // The port is the machine's for good: it outlives the next start of Windows.
+  sim::RestartMachine();
+  EXPECT_EQ(sim::RegistryValues(kPorts + "\\IP_[192.168.1.100]").size(), 10u);
+  EXPECT_NE(std::find(ports.begin(), ports.end(), "IP_[192.168.1.100]"), ports.end());
+}
+
+TEST_F(NetworkPort, AValueThatCannotBeWrittenIsSkippedAndTheNextStillWritten) {
+  sim::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 4);
+  installer_.CreateNetworkPort("10.0.0.7");
+  std::vector<std::string> names;
+  for (const auto& v : sim::RegistryValues(kPorts + "\\IP_[10.0.0.7]")) names.push_back(v.name);
+  std::vector<std::string> expected = {
+      "HostName", "HWAddress",      "IPAddress",    "PortMonMibPortIndex",
+      "Protocol", "SNMP Community", "SNMP Enabled", "SNMP Index",
+      "Version"};
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(ServiceCommands().size(), 2u);
 }
 
 TEST_F(NetworkPort, WindowsXpGetsVersionOne) {

@@ -1,6 +1,8 @@
 // Shared test helpers.
 #include "text_helpers.h"
 
+#include <algorithm>
+
 #include "app/quillmate_app.h"
 #include "app/quillmate_dlg.h"
 
@@ -49,4 +51,14 @@ std::string Gbk(const std::string& utf8) {
 void SimTest::SetUp() {
   sim::Reset();
   languageClickCount = 1;
+}
+
+std::vector<std::string> CallLog(const std::vector<std::string>& functions) {
+  std::vector<std::string> log;
+  for (const auto& call : sim::Calls()) {
+    if (functions.empty() ||
+        std::find(functions.begin(), functions.end(), call.function) != functions.end())
+      log.push_back(call.function + "(" + call.args + ")");
+  }
+  return log;
 }

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/sim/rc_script.h"
 #include "platform/sim/sim.h"
@@ -18,6 +19,10 @@ extern const std::string kTempFolder;
 extern const std::string kStagingFolder;
 // The eight files each flavour's folder of the package holds.
 extern const char* const kDriverFiles[8];
+
+// Every call made since the log was last cleared, as "Function(arguments)"; only the named
+// functions when some are given.
+std::vector<std::string> CallLog(const std::vector<std::string>& functions = {});
 
 // A printer that already exists: on LPT1: with a driver of its own.
 void AddExistingPrinter(const std::string& name);
