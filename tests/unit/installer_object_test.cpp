@@ -74,18 +74,43 @@ TEST(InstallMessagesTest, ChineseOnlyFor2052AndNeverMixed) {
   }
 }
 
-TEST(InstallMessagesTest, EnglishTextsByteForByte) {
+TEST(InstallMessagesTest, BothCataloguesByteForByte) {
+  const char* const english[] = {
+      "Plese select a printer series",
+      "Malfunction !",
+      "Malfunction !\nPls try using <Run as administrator>open this App",
+      "Install Failed !",
+      "Succeed !\nClick <OK> to exit !",
+      "Succeed !\nPrint test page ?\nClick<Yes>to print test page .\nClick<No>to exit .",
+      "Set default printer ?",
+      "Install Now",
+      "               .  \r\n\r\n\r\n\r\n\r\n  Congratulations !   \r\nIf you can read this\r\n"
+      "information you have \r\nsucceed intall this\r\nprinter driver !  \r\n\r\nPrinter Name:\r\n"
+      "\r\n\r\n\r\n\r\n ** Test page end **\r\n",
+      "Install printer driver failed !",
+      "Your system does not support this installation,\n Try to use the <Add Printer> to install ?",
+  };
+  const char* const chinese[] = {
+      "请选择一个打印机类型",
+      "安装过程发生错误！",
+      "安装过程发生错误！\n请尝试<以管理员身份运行>安装文件。",
+      "安装失败！",
+      "安装成功！\n点击<确定>将退出此程序！",
+      "安装成功！\n是否打印测试页？\n选择<是>将打印测试页。\n选择<否>将退出此程序。",
+      "是否设置成默认打印机",
+      "开始安装",
+      "               .  \r\n\r\n\r\n\r\n\r\n        恭喜！      \r\n如果您可以读取这个 \r\n"
+      "信息，说明打印机驱 \r\n动已经安装成功了！  \r\n感谢您的使用！  \r\n\r\n打印机名称：\r\n"
+      "\r\n\r\n\r\n\r\n   ** 测试页结束 **\r\n",
+      "安装打印机驱动过程发生错误！",
+      "您的系统不支持此安装方式，\n是否尝试使用<添加打印机>方式进行安装？",
+  };
   InstallMessages m{};
+  const char* const* entries = &m.selectSeries;
   m.Load(1033);
-  EXPECT_STREQ(m.selectSeries, "Plese select a printer series");
-  EXPECT_STREQ(m.malfunction, "Malfunction !");
-  EXPECT_STREQ(m.malfunctionRunAsAdmin,
-               "Malfunction !\nPls try using <Run as administrator>open this App");
-  EXPECT_STREQ(m.succeedExit, "Succeed !\nClick <OK> to exit !");
-  EXPECT_STREQ(m.driverInstallFailed, "Install printer driver failed !");
-  EXPECT_STREQ(m.tryAddPrinterWizard,
-               "Your system does not support this installation,\n Try to use the <Add Printer> "
-               "to install ?");
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(std::string(entries[i]), english[i]) << i;
+  m.Load(2052);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(std::string(entries[i]), Gbk(chinese[i])) << i;
 }
 
 // Seventeen lines each ended by CR LF, with their blanks.

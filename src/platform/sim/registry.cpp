@@ -271,9 +271,14 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWO
   if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
   const RegistryValue& v = k->values[index];
-  if (nameSize == nullptr || *nameSize <= v.name.size()) return ERROR_MORE_DATA;
   DWORD length = static_cast<DWORD>(v.data.size());
-  if (data && dataSize && *dataSize < length) return ERROR_MORE_DATA;
+  // Too small a buffer for either: the type and the data's size are told, the name size kept.
+  if (nameSize == nullptr || *nameSize <= v.name.size() ||
+      (data && dataSize && *dataSize < length)) {
+    if (type) *type = v.type;
+    if (dataSize) *dataSize = length;
+    return ERROR_MORE_DATA;
+  }
   std::memcpy(name, v.name.c_str(), v.name.size() + 1);
   *nameSize = static_cast<DWORD>(v.name.size());
   if (type) *type = v.type;

@@ -174,7 +174,8 @@ BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD si
     required += static_cast<DWORD>(p.name.size() + p.port.size() + p.driver.size() +
                                    p.printProcessor.size() + p.dataType.size() + 5);
   if (needed) *needed = required;
-  if (buffer == nullptr || size < required) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (size < required || (buffer == nullptr && required > 0))
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
   auto* records = reinterpret_cast<PRINTER_INFO_2A*>(buffer);
   char* strings = reinterpret_cast<char*>(buffer) + required;
   auto put = [&](const std::string& text) {
