@@ -1,4 +1,6 @@
 // The install command driven through the dialog's controls, the cursor and the wizard link.
+#include <algorithm>
+
 #include "app/quillmate_app.h"
 #include "app/quillmate_dlg.h"
 #include "text_helpers.h"
@@ -95,34 +97,49 @@ TEST_F(InstallCommand, NetworkCreatesAndUsesThePortAndPrintsNothing) {
   Run(
       [](HWND d) {
         Choose(d, IDC_NETWORK);
-        TypeAddress(d, 10, 0, 0, 7);
+        TypeAddress(d, 172, 16, 31, 200);
         Install(d);
       },
       true);
-  EXPECT_TRUE(
-      sim::RegistryKeyExists("SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP "
-                             "Port\\Ports\\IP_[10.0.0.7]"));
+  EXPECT_EQ(sim::RegistryValues("SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard "
+                                "TCP/IP Port\\Ports\\IP_[172.16.31.200]")
+                .at(0)
+                .data,
+            std::string("172.16.31.200\0", 14));
   ASSERT_EQ(sim::Spooler().printers.size(), 1u);
-  EXPECT_EQ(sim::Spooler().printers[0].port, "IP_[10.0.0.7]");
+  EXPECT_EQ(sim::Spooler().printers[0].port, "IP_[172.16.31.200]");
   EXPECT_TRUE(sim::PrintJobs().empty());
 }
 
 TEST_F(InstallCommand, UsbSuccessPrintsTheTestPageOnTheUniqueNameAndCloses) {
-  sim::PlugUsbPrinter(kUsb, 1);
-  sim::Spooler().ports.push_back("USB001");
-  sim::PrinterRecord existing;
-  existing.name = "KV-80C";
-  existing.port = "USB001";
-  existing.driver = "KV-80C";
-  sim::Spooler().printers.push_back(existing);
-  Run([](HWND d) { Install(d); }, true);
-  ASSERT_EQ(sim::PrintJobs().size(), 1u);
-  EXPECT_EQ(sim::PrintJobs()[0].queue, "KV-80C (copy 1)");
-  EXPECT_EQ(sim::PrintJobs()[0].documentName, "KV-80C (copy 1)");
-  EXPECT_EQ(sim::LiveGdiObjects(), 0) << "the logo is deleted after the page";
-  EXPECT_EQ(sim::OpenDeviceContexts(), 0);
-  auto order = sim::CallSequence({"MessageBoxA", "StartDocA", "EndDialog"});
-  EXPECT_EQ(order, (std::vector<std::string>{"MessageBoxA", "StartDocA", "EndDialog"}));
+  // The page's body in the user's language, with the logo over it.
+  for (LANGID language : {1033, 2052}) {
+    SCOPED_TRACE(language);
+    sim::Reset();
+    SetUp();
+    sim::System().uiLanguage = language;
+    sim::PlugUsbPrinter(kUsb, 1);
+    sim::Spooler().ports.push_back("USB001");
+    AddExistingPrinter("KV-80C");
+    Run([](HWND d) { Install(d); }, true);
+    std::string name = language == 2052 ? Gbk("KV-80C (副本 1)") : "KV-80C (copy 1)";
+    ASSERT_EQ(sim::PrintJobs().size(), 1u);
+    EXPECT_EQ(sim::PrintJobs()[0].queue, name);
+    EXPECT_EQ(sim::PrintJobs()[0].documentName, name);
+    InstallMessages messages{};
+    std::string body = messages.Load(language).testPageText;
+    auto draws = sim::CallsOf("DrawTextA");
+    EXPECT_EQ(
+        std::count_if(draws.begin(), draws.end(),
+                      [&](const std::string& d) { return d.rfind("\"" + body + "\"", 0) == 0; }),
+        1);
+    EXPECT_EQ(sim::CallsOf("BitBlt"), std::vector<std::string>{"30, 20, 308, 87, 0, 0, 13369376"})
+        << "the program's logo, at its size";
+    EXPECT_EQ(sim::LiveGdiObjects(), 0) << "the logo is deleted after the page";
+    EXPECT_EQ(sim::OpenDeviceContexts(), 0);
+    auto order = sim::CallSequence({"MessageBoxA", "StartDocA", "EndDialog"});
+    EXPECT_EQ(order, (std::vector<std::string>{"MessageBoxA", "StartDocA", "EndDialog"}));
+  }
 }
 
 TEST_F(InstallCommand, ParallelClosesWithoutATestPageAndYesSetsTheDefault) {
@@ -203,7 +220,17 @@ TEST_F(InstallCommand, WizardLinkByArchitecture) {
     sim::Reset();
     SetUp();
     sim::System().nativeArchitecture = c.architecture;
-    Run([](HWND d) { Choose(d, IDC_WIZARD_LINK); }, false);
+    HWND dialog = nullptr;
+    Run(
+        [&](HWND d) {
+          dialog = d;
+          sim::ClearCalls();
+          Choose(d, IDC_WIZARD_LINK);
+          if (c.parameters) {
+            EXPECT_EQ(sim::CallsOf("GetCurrentDirectoryA"), std::vector<std::string>{"1024"});
+          }
+        },
+        false);
     std::vector<const sim::ProcessRecord*> wizards;
     for (const auto& p : sim::Processes())
       if (p.file == "rundll32") wizards.push_back(&p);
@@ -216,7 +243,7 @@ TEST_F(InstallCommand, WizardLinkByArchitecture) {
     EXPECT_EQ(wizards[0]->verb, "open");
     EXPECT_EQ(wizards[0]->show, SW_SHOWNORMAL);
     EXPECT_TRUE(wizards[0]->directoryNull);
-    EXPECT_NE(wizards[0]->owner, nullptr);
+    EXPECT_EQ(wizards[0]->owner, dialog);
     EXPECT_FALSE(wizards[0]->waitedFor);
   }
 }

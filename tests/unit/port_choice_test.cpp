@@ -46,6 +46,11 @@ TEST_F(PortChoice, TwoUsbPrintersAfterThePromptFirstSelected) {
     EXPECT_TRUE(Info(d, IDC_IP_ADDRESS).visible);
     ExpectBaudGroup(d, false);
     EXPECT_TRUE(Info(d, IDOK).enabled);
+    // Back from the network choice, the list is shown again.
+    sim::Click(GetDlgItem(d, IDC_NETWORK));
+    sim::Click(GetDlgItem(d, IDC_USB));
+    EXPECT_TRUE(Info(d, IDC_PORT_LIST).visible);
+    EXPECT_EQ(Info(d, IDC_PORT_LIST).listEntries, expected);
   });
 }
 
@@ -78,6 +83,13 @@ TEST_F(PortChoice, SerialPortsShowTheBaudGroupInChinese) {
     sim::Click(GetDlgItem(d, IDC_PARALLEL));
     ExpectNotice(d, Gbk("未检测到电脑上有<并口>设备 !"));
     ExpectBaudGroup(d, false);
+    // Parallel ports listed: still no baud rate to choose.
+    sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\PARALLEL PORTS", "\\Device\\Parallel0", REG_SZ,
+                          std::string("\\DosDevices\\LPT1\0", 17));
+    sim::Click(GetDlgItem(d, IDC_PARALLEL));
+    EXPECT_EQ(Info(d, IDC_PORT_LIST).listEntries,
+              (std::vector<std::string>{Gbk("请选择以下并口端口:"), "LPT1:"}));
+    ExpectBaudGroup(d, false);
   });
 }
 
@@ -91,12 +103,22 @@ TEST_F(PortChoice, PluggingFollowsOnlyWhileUsbIsChosen) {
     EXPECT_TRUE(Info(d, IDOK).enabled);
     sim::UnplugUsbPrinter(UsbPath("a"));
     ExpectNotice(d, kUsbNotice);
-    sim::Click(GetDlgItem(d, IDC_PARALLEL));
+    // Only arrivals and removals of device interfaces are news for the list.
     int enumerations = sim::CountOf("SetupDiGetClassDevsA");
+    sim::BroadcastDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME);
+    sim::BroadcastDeviceChange(0x8001 /* DBT_DEVICEQUERYREMOVE */, DBT_DEVTYP_DEVICEINTERFACE);
+    EXPECT_EQ(sim::CountOf("SetupDiGetClassDevsA"), enumerations);
+    sim::Click(GetDlgItem(d, IDC_PARALLEL));
+    enumerations = sim::CountOf("SetupDiGetClassDevsA");
     sim::PlugUsbPrinter(UsbPath("b"), 2);
     sim::BroadcastDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME);
     EXPECT_EQ(sim::CountOf("SetupDiGetClassDevsA"), enumerations);
     ExpectNotice(d, "No device < parallel port > was detected on the computer !");
+    // A choice the dialog was not told of (set by another program) is read at the notice.
+    SendMessageA(GetDlgItem(d, IDC_PARALLEL), BM_SETCHECK, BST_UNCHECKED, 0);
+    SendMessageA(GetDlgItem(d, IDC_USB), BM_SETCHECK, BST_CHECKED, 0);
+    sim::UnplugUsbPrinter(UsbPath("b"));
+    ExpectNotice(d, kUsbNotice);
   });
 }
 
@@ -114,13 +136,18 @@ TEST_F(PortChoice, ThePromptNeverStaysSelected) {
 
 TEST_F(PortChoice, DoubleClickConfiguresTheSelectedPort) {
   sim::PlugUsbPrinter(UsbPath("a"), 1);
-  Run([](HWND d) {
+  HWND dialog = nullptr;
+  Run([&](HWND d) {
+    dialog = d;
     sim::DoubleClick(GetDlgItem(d, IDC_PORT_LIST));
     SendMessageA(GetDlgItem(d, IDC_PORT_LIST), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     sim::DoubleClick(GetDlgItem(d, IDC_PORT_LIST));
   });
   ASSERT_EQ(sim::CountOf("ConfigurePortA"), 1) << "nothing without a selection";
-  EXPECT_NE(sim::CallsOf("ConfigurePortA")[0].find("\"USB001\""), std::string::npos);
+  char owner[32];
+  std::snprintf(owner, sizeof owner, "%p", static_cast<void*>(dialog));
+  EXPECT_EQ(sim::CallsOf("ConfigurePortA")[0], "null, " + std::string(owner) + ", \"USB001\"")
+      << "the port's dialog is owned by ours";
 }
 
 TEST_F(PortChoice, AddressIsResetByOtherTypesAndKeptByNetworkAgain) {
