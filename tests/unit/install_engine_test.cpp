@@ -219,11 +219,15 @@ TEST_F(InstallEngine, UniqueNameWhateverTheOrderAndTheLanguage) {
 TEST_F(InstallEngine, NoPrinterGivesTheBaseNameAndOneTracePerPrinter) {
   AddExistingPrinter("Fax");
   AddExistingPrinter("Microsoft XPS");
+  // A broken connection can be listed without a name: it clashes with nothing.
+  AddExistingPrinter("\\\\gone\\KV-80C");
+  sim::Spooler().printers.back().nameNull = true;
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
   EXPECT_STREQ(installer_.installedPrinterName, "KV-80C");
   std::vector<std::string> expected = {
       "name=Fax,i=0,n=1.temStr=KV-80C,userLanguage=1033\r\n",
-      "name=Microsoft XPS,i=1,n=1.temStr=KV-80C,userLanguage=1033\r\n"};
+      "name=Microsoft XPS,i=1,n=1.temStr=KV-80C,userLanguage=1033\r\n",
+      "name=,i=2,n=1.temStr=KV-80C,userLanguage=1033\r\n"};
   EXPECT_EQ(Traces(), expected);
 }
 
@@ -274,6 +278,8 @@ TEST_F(InstallEngine, RefusedRegistrationShowsTheSystemTextThenOurs) {
   std::vector<std::string> expected = {"Access is denied.\r\n", "Install printer driver failed !"};
   EXPECT_EQ(Texts(), expected);
   EXPECT_EQ(sim::LocalAllocations(), 0) << "the system text is given back";
+  // Allocated, from the system, inserts left alone, in the user's language.
+  EXPECT_EQ(sim::CallsOf("FormatMessageA"), std::vector<std::string>{"4864, 5, 1024"});
   EXPECT_TRUE(sim::PathExists(sim::DriverDirectory("Windows x64") + "\\KV80.DLL"))
       << "the copies stay after a refused registration";
   EXPECT_EQ(sim::System().sleptMilliseconds, 111u);
