@@ -1,4 +1,5 @@
-// The Win32 boundary: the real headers on Windows, the simulated machine's declarations elsewhere.
+// The Win32 boundary: the real headers on Windows, the simulated machine's declarations elsewhere;
+// both are held to the layouts Windows fixes.
 #pragma once
 
 #ifdef _WIN32
@@ -8,7 +9,7 @@
 #include <winspool.h>
 #include <setupapi.h>
 #include <dbt.h>
-#include "platform/win32_layout.h"
 #else
 #include "platform/sim/win32_sim.h"
 #endif
+#include "platform/win32_layout.h"

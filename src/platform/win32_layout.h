@@ -1,14 +1,11 @@
-// The sizes Windows fixes for the structures the program hands it, checked in each Windows build.
+// The sizes Windows fixes for the structures the program hands it, checked in each Windows build
+// and, for the simulated machine of a 64-bit host, against the 64-bit figures.
 #pragma once
 
 // Windows checks cbSize-style fields against its own layout and refuses any other value, so
 // a header or packing mistake would fail only at run time, on one architecture. The figures
 // are the platform's documented ones for 32-bit and 64-bit processes.
-#ifdef _WIN64
-#define QM_WIN32_SIZE(x86, x64) (x64)
-#else
-#define QM_WIN32_SIZE(x86, x64) (x86)
-#endif
+#define QM_WIN32_SIZE(x86, x64) (sizeof(void*) == 8 ? (x64) : (x86))
 
 static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == QM_WIN32_SIZE(5, 8),
               "SetupDiGetDeviceInterfaceDetailA checks cbSize against this");

@@ -744,12 +744,11 @@ struct SP_DEVICE_INTERFACE_DATA {
   ULONG_PTR Reserved;
 };
 typedef SP_DEVICE_INTERFACE_DATA* PSP_DEVICE_INTERFACE_DATA;
-#pragma pack(push, 1)
+// Laid out as in a 64-bit process, as the host's: 8 bytes.
 struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
   DWORD cbSize;
   CHAR DevicePath[1];
 };
-#pragma pack(pop)
 typedef SP_DEVICE_INTERFACE_DETAIL_DATA_A* PSP_DEVICE_INTERFACE_DETAIL_DATA_A;
 HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND parent, DWORD flags);
 BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA device, const GUID* classGuid,
