@@ -169,22 +169,28 @@ TEST_F(CaptionFit, WrappedTextGrowsDownThenRightInsideItsGroupBox) {
 }
 
 TEST_F(CaptionFit, AGroupBoxWidensForTextItCouldNotHoldAndTheDialogWithIt) {
-  Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 100, 40, "Group"},
-                {2, "Edit", ES_MULTILINE | ES_READONLY, 10, 15, 40, 16, kLongText},
-                {3, "ListBox", LBS_NOTIFY, 10, 35, 60, 8, ""}},
-               110, 60),
-      [](HWND d, ui::CCaptionFit& fit) {
-        RECT client = ClientOf(d), group = RectOf(d, 1);
-        LONG margin = client.right - group.right;
-        fit.Fit();
-        RECT notice = RectOf(d, 2), grown = RectOf(d, 1), wider = ClientOf(d);
-        EXPECT_TRUE(WrappedTextFits(d, 2)) << Show(notice);
-        EXPECT_FALSE(Overlap(notice, RectOf(d, 3)));
-        EXPECT_GT(grown.right, group.right);
-        EXPECT_LT(notice.right, grown.right) << "the group box still holds it";
-        EXPECT_EQ(wider.right - grown.right, margin);
-        EXPECT_EQ(grown.bottom, group.bottom);
-      });
+  // A control on the box's left and top edges is inside it too.
+  for (RECT box : {RECT{5, 5, 100, 40}, RECT{10, 15, 95, 30}}) {
+    SCOPED_TRACE(box.left);
+    sim::Reset();
+    SetUp();
+    Run(Template({{1, "Button", BS_GROUPBOX, box.left, box.top, box.right, box.bottom, "Group"},
+                  {2, "Edit", ES_MULTILINE | ES_READONLY, 10, 15, 40, 16, kLongText},
+                  {3, "ListBox", LBS_NOTIFY, 10, 35, 60, 8, ""}},
+                 110, 60),
+        [](HWND d, ui::CCaptionFit& fit) {
+          RECT client = ClientOf(d), group = RectOf(d, 1);
+          LONG margin = client.right - group.right;
+          fit.Fit();
+          RECT notice = RectOf(d, 2), grown = RectOf(d, 1), wider = ClientOf(d);
+          EXPECT_TRUE(WrappedTextFits(d, 2)) << Show(notice);
+          EXPECT_FALSE(Overlap(notice, RectOf(d, 3)));
+          EXPECT_GT(grown.right, group.right);
+          EXPECT_LT(notice.right, grown.right) << "the group box still holds it";
+          EXPECT_EQ(wider.right - grown.right, margin);
+          EXPECT_EQ(grown.bottom, group.bottom);
+        });
+  }
 }
 
 TEST_F(CaptionFit, TextThatCannotFitTakesAllTheRoomAndNoMore) {

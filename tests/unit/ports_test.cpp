@@ -43,6 +43,7 @@ TEST_F(UsbPorts, OnlySupportedVendorsInAnyCase) {
   EXPECT_TRUE(CUsbPrinterPorts::IsSupportedVendor(UsbPath("vid_067b").c_str()));
   EXPECT_FALSE(CUsbPrinterPorts::IsSupportedVendor("\\\\?\\usb#vid_067"));
   EXPECT_FALSE(CUsbPrinterPorts::IsSupportedVendor(""));
+  EXPECT_FALSE(CUsbPrinterPorts::IsSupportedVendor(nullptr));
 }
 
 TEST_F(UsbPorts, PortNamesUseTheWholeNumberInThreeDigits) {
