@@ -16,13 +16,12 @@ class CWnd {
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
     return ::SendMessageA(m_hWnd, message, wParam, lParam);
   }
-  bool SetWindowText(const char* text) const { return ::SetWindowTextA(m_hWnd, text) != FALSE; }
-  bool ShowWindow(int command) const { return ::ShowWindow(m_hWnd, command) != FALSE; }
-  bool EnableWindow(bool enable) const { return ::EnableWindow(m_hWnd, enable) != FALSE; }
-  bool IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd) != FALSE; }
-  bool IsWindowVisible() const { return ::IsWindowVisible(m_hWnd) != FALSE; }
-  bool IsIconic() const { return ::IsIconic(m_hWnd) != FALSE; }
-  bool GetClientRect(RECT* rect) const { return ::GetClientRect(m_hWnd, rect) != FALSE; }
+  // The system's answers as it gives them (ShowWindow: whether it was visible before).
+  void SetWindowText(const char* text) const { ::SetWindowTextA(m_hWnd, text); }
+  BOOL ShowWindow(int command) const { return ::ShowWindow(m_hWnd, command); }
+  BOOL EnableWindow(bool enable) const { return ::EnableWindow(m_hWnd, enable); }
+  BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
+  void GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
 
  protected:
   HWND m_hWnd = nullptr;
