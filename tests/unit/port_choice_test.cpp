@@ -93,6 +93,48 @@ TEST_F(PortChoice, SerialPortsShowTheBaudGroupInChinese) {
   });
 }
 
+TEST_F(PortChoice, EveryPromptAndNoticeInBothLanguages) {
+  struct Texts {
+    int radio;
+    const char *chinesePrompt, *englishPrompt, *chineseNotice, *englishNotice;
+  } const kTexts[] = {
+      {IDC_USB, "请选择以下USB端口:", "Please select USB port:",
+       "未检测到电脑上连接有<USB打印机>! 请您确认您的USB打印机与电脑已经正确的连接 !", kUsbNotice},
+      {IDC_SERIAL, "请选择以下串口端口:", "Please select serial port:",
+       "未检测到电脑上有<串口>设备 !", "No < serial > device was detected on the computer !"},
+      {IDC_PARALLEL,
+       "请选择以下并口端口:", "Please select parallel port:", "未检测到电脑上有<并口>设备 !",
+       "No device < parallel port > was detected on the computer !"},
+  };
+  for (LANGID language : {1033, 2052}) {
+    for (bool ports : {false, true}) {
+      SCOPED_TRACE(std::to_string(language) + (ports ? " with ports" : " without ports"));
+      sim::Reset();
+      SetUp();
+      sim::System().uiLanguage = language;
+      if (ports) {
+        sim::PlugUsbPrinter(UsbPath("a"), 1);
+        sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
+                              std::string("COM1\0", 5));
+        sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\PARALLEL PORTS", "\\Device\\Parallel0", REG_SZ,
+                              std::string("\\DosDevices\\LPT1\0", 17));
+      }
+      Run([&](HWND d) {
+        for (const Texts& t : kTexts) {
+          sim::Click(GetDlgItem(d, t.radio));
+          bool chinese = language == 2052;
+          if (ports) {
+            EXPECT_EQ(Info(d, IDC_PORT_LIST).listEntries.at(0),
+                      chinese ? Gbk(t.chinesePrompt) : std::string(t.englishPrompt));
+          } else {
+            ExpectNotice(d, chinese ? Gbk(t.chineseNotice) : std::string(t.englishNotice));
+          }
+        }
+      });
+    }
+  }
+}
+
 TEST_F(PortChoice, PluggingFollowsOnlyWhileUsbIsChosen) {
   Run([](HWND d) {
     ExpectNotice(d, kUsbNotice);
