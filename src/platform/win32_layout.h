@@ -7,19 +7,19 @@
 // are the platform's documented ones for 32-bit and 64-bit processes.
 #define QM_WIN32_SIZE(x86, x64) (sizeof(void*) == 8 ? (x64) : (x86))
 
-static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == QM_WIN32_SIZE(5, 8),
-              "SetupDiGetDeviceInterfaceDetailA checks cbSize against this");
-static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == QM_WIN32_SIZE(28, 32),
-              "SetupDiEnumDeviceInterfaces checks cbSize against this");
-static_assert(sizeof(SHELLEXECUTEINFOA) == QM_WIN32_SIZE(60, 112),
-              "ShellExecuteExA checks cbSize against this");
-static_assert(sizeof(DOCINFOA) == QM_WIN32_SIZE(20, 40), "StartDocA reads cbSize");
-static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32,
-              "RegisterDeviceNotificationA reads dbcc_size");
-static_assert(sizeof(OSVERSIONINFOA) == 148, "GetVersionExA checks dwOSVersionInfoSize");
-static_assert(sizeof(INITCOMMONCONTROLSEX) == 8, "InitCommonControlsEx checks dwSize");
-static_assert(sizeof(PRINTER_INFO_2A) == QM_WIN32_SIZE(84, 136),
-              "EnumPrintersA level 2 records are this far apart");
-static_assert(sizeof(DRIVER_INFO_3A) == QM_WIN32_SIZE(40, 80), "AddPrinterDriverA level 3");
+// SetupDiGetDeviceInterfaceDetailA and SetupDiEnumDeviceInterfaces check cbSize against these.
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == QM_WIN32_SIZE(5, 8));
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == QM_WIN32_SIZE(28, 32));
+// ShellExecuteExA checks cbSize; StartDocA reads it.
+static_assert(sizeof(SHELLEXECUTEINFOA) == QM_WIN32_SIZE(60, 112));
+static_assert(sizeof(DOCINFOA) == QM_WIN32_SIZE(20, 40));
+// RegisterDeviceNotificationA reads dbcc_size.
+static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32);
+// GetVersionExA checks dwOSVersionInfoSize; InitCommonControlsEx checks dwSize.
+static_assert(sizeof(OSVERSIONINFOA) == 148);
+static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
+// EnumPrintersA's level-2 records lie this far apart; AddPrinterDriverA reads level 3.
+static_assert(sizeof(PRINTER_INFO_2A) == QM_WIN32_SIZE(84, 136));
+static_assert(sizeof(DRIVER_INFO_3A) == QM_WIN32_SIZE(40, 80));
 
 #undef QM_WIN32_SIZE
