@@ -1,5 +1,6 @@
 // Room for clipped captions: the fitter on small dialogs of the test's own, then the program's
 // dialog in both languages and in each state of its port area.
+#include <algorithm>
 #include <functional>
 #include <initializer_list>
 
@@ -138,6 +139,9 @@ TEST_F(CaptionFit, SingleLineGrowsRightAsFarAsTheShownNeighbourLets) {
         SIZE text = TextSize(d, "A rather long caption", 1000, DT_SINGLELINE);
         EXPECT_GT(free.right, neighbour.left);
         EXPECT_GE(free.right - free.left, text.cx) << Show(free);
+        // The text, the glyph (a line high, then half a digit) and half a digit to spare.
+        SIZE digit = TextSize(d, "0", 1000, DT_SINGLELINE);
+        EXPECT_EQ(free.right - free.left, text.cx + digit.cy + digit.cx / 2 + digit.cx / 2);
         ShowWindow(GetDlgItem(d, 2), SW_SHOWNORMAL);
         fit.Fit();
         EXPECT_TRUE(Same(RectOf(d, 1), grown)) << Show(RectOf(d, 1));
@@ -233,6 +237,10 @@ TEST_F(CaptionFit, OutsideAnyGroupTheDialogWidensAndTheRightColumnFollows) {
         SIZE text =
             TextSize(d, "A caption much longer than its group box can show", 1000, DT_SINGLELINE);
         EXPECT_GT(grown.right - grown.left, text.cx);
+        SIZE digit = TextSize(d, "0", 1000, DT_SINGLELINE);
+        // The frame keeps 8 pixels each side at this font (a digit and one, when that is more),
+        // and half a digit to spare.
+        EXPECT_EQ(grown.right - grown.left, text.cx + 2 * std::max(8, digit.cx + 1) + digit.cx / 2);
 
         // A caption that fits again gives back the template's layout and size.
         SetWindowTextA(GetDlgItem(d, 1), "Short");

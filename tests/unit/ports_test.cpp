@@ -94,13 +94,20 @@ TEST_F(UsbPorts, UnreadableDetailStopsWithEarlierNamesKept) {
 
 TEST_F(UsbPorts, MissingKeyOrOddValueSkipsOneInterfaceWithTraces) {
   sim::UsbPrinterInterfaces().push_back({UsbPath("vid_0416", "nokey"), SPINT_ACTIVE, true});
+  sim::UsbPrinterInterfaces().push_back({UsbPath("vid_0416", "novalue"), SPINT_ACTIVE, true});
+  sim::PutRegistryDword(sim::InterfaceParametersKey(UsbPath("vid_0416", "novalue")), "Other", 4);
   Attach(UsbPath("vid_0416", "word"), 1);
   sim::PutRegistryValue(sim::InterfaceParametersKey(UsbPath("vid_0416", "word")), "Port Number",
                         REG_BINARY, std::string("\x05", 1));
   Attach(UsbPath("vid_0416", "ok"), 7);
   EXPECT_EQ(Found(), std::vector<std::string>{"USB007"});
-  std::vector<std::string> expected = {Gbk("打开键失败"), "read regkey failed",
-                                       "read regkey failed", "USB007", "USB007"};
+  std::vector<std::string> expected = {Gbk("打开键失败"),
+                                       "read regkey failed",
+                                       Gbk("读取键失败"),
+                                       "read regkey failed",
+                                       "read regkey failed",
+                                       "USB007",
+                                       "USB007"};
   EXPECT_EQ(sim::DebugOutput(), expected);
 }
 
@@ -136,6 +143,7 @@ TEST_F(DeviceMaps, SerialNamesAreTheWholeDataWithAColon) {
   installer_.EnumerateSerialPorts(found);
   std::vector<std::string> expected = {"COM4:", "COM1:", "COM10:", "COM4:", "COM1:", "COM10:"};
   EXPECT_EQ(found, expected);
+  EXPECT_EQ(sim::DebugOutput(), expected) << "each name found is traced";
   EXPECT_EQ(sim::OpenRegistryKeys(), 0);
 }
 
@@ -152,6 +160,7 @@ TEST_F(DeviceMaps, ParallelNamesTakeTheLastCharacter) {
   installer_.EnumerateParallelPorts(found);
   std::vector<std::string> expected = {"LPT1:", "LPT0:", "LPT2:"};
   EXPECT_EQ(found, expected) << "empty and over-long data give no entry";
+  EXPECT_EQ(sim::DebugOutput(), expected);
 }
 
 TEST_F(DeviceMaps, AMissingMapGivesNothing) {
