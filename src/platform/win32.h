@@ -1,5 +1,5 @@
 // The Win32 boundary: the real headers on Windows, the simulated machine's declarations elsewhere;
-// both are held to the layouts Windows fixes.
+// both are held to the layouts Windows fixes (tests/windows/win32_layout_check.cpp).
 #pragma once
 
 #ifdef _WIN32
@@ -12,4 +12,3 @@
 #else
 #include "platform/sim/win32_sim.h"
 #endif
-#include "platform/win32_layout.h"

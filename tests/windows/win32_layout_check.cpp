@@ -1,6 +1,6 @@
-// The sizes Windows fixes for the structures the program hands it, checked in each Windows build
-// and, for the simulated machine of a 64-bit host, against the 64-bit figures.
-#pragma once
+// The sizes Windows fixes for the structures the program hands it: compiled in each Windows
+// build, and with the unit tests against the simulated machine's 64-bit layouts.
+#include "platform/win32.h"
 
 // Windows checks cbSize-style fields against its own layout and refuses any other value, so
 // a header or packing mistake would fail only at run time, on one architecture. The figures
