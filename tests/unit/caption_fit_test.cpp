@@ -158,6 +158,9 @@ TEST_F(CaptionFit, WrappedTextGrowsDownThenRightInsideItsGroupBox) {
         fit.Fit();
         RECT grown = RectOf(d, 2);
         EXPECT_TRUE(WrappedTextFits(d, 2)) << Show(grown);
+        LRESULT lines = SendMessageA(GetDlgItem(d, 2), EM_GETLINECOUNT, 0, 0);
+        EXPECT_EQ(grown.bottom - grown.top, lines * TextSize(d, "0", 100, DT_SINGLELINE).cy)
+            << "the room of the lines it shows, no more";
         EXPECT_EQ(grown.left, before.left);
         EXPECT_EQ(grown.top, before.top);
         EXPECT_FALSE(Overlap(grown, list)) << "the list below stays clear";

@@ -187,9 +187,10 @@ TEST_F(DialogFramework, CommandsNoDialogEntryTakesGoOnToTheApplicationsTable) {
     HelpApp app;
     app.theApp_ = program;
     Run([&](HWND d) {
-      SendMessageA(d, WM_COMMAND, MAKEWPARAM(ID_HELP, 0), 0);
       SendMessageA(d, WM_COMMAND, MAKEWPARAM(ID_HELP - 1, 0), 0);
       SendMessageA(d, WM_COMMAND, MAKEWPARAM(15, BN_CLICKED), 0);
+      EXPECT_EQ(app.helps, 0) << "no entry for these";
+      SendMessageA(d, WM_COMMAND, MAKEWPARAM(ID_HELP, 0), 0);
       dialog_.EndDialog(IDCANCEL);
     });
     EXPECT_EQ(app.helps, 1);

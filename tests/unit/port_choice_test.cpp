@@ -1,4 +1,6 @@
 // The connection choice in the running dialog: lists, notices, baud group, address, plugging.
+#include <iterator>
+
 #include "app/quillmate_app.h"
 #include "app/quillmate_dlg.h"
 #include "text_helpers.h"
@@ -213,17 +215,41 @@ TEST_F(PortChoice, RegisteredForUsbPrinterInterfaceNotices) {
   EXPECT_EQ(sim::CallsOf("RegisterDeviceNotificationA"), std::vector<std::string>{"32, 5, 0"});
 }
 
-TEST_F(PortChoice, MessageTableHasOneEntryPerEvent) {
+TEST_F(PortChoice, MessageTableHasOneEntryPerEventInItsOrder) {
+  struct Entry {
+    UINT message, code, id;
+    const char* handler;
+  } const kTable[] = {
+      {WM_PAINT, 0, 0, "OnPaint"},
+      {WM_QUERYDRAGICON, 0, 0, "OnQueryDragIcon"},
+      {WM_COMMAND, BN_CLICKED, IDOK, "OnInstall"},
+      {WM_COMMAND, LBN_SELCHANGE, IDC_PORT_LIST, "OnPortListSelChange"},
+      {WM_COMMAND, BN_CLICKED, IDC_USB, "OnConnectionTypeClicked"},
+      {WM_COMMAND, BN_CLICKED, IDC_SERIAL, "OnConnectionTypeClicked"},
+      {WM_COMMAND, BN_CLICKED, IDC_PARALLEL, "OnConnectionTypeClicked"},
+      {WM_COMMAND, BN_CLICKED, IDC_NETWORK, "OnConnectionTypeClicked"},
+      {WM_DEVICECHANGE, 0, 0, "OnDeviceChange"},
+      {WM_COMMAND, LBN_DBLCLK, IDC_PORT_LIST, "OnPortListDblClk"},
+      {WM_COMMAND, BN_CLICKED, IDCANCEL, "OnCancel"},
+      {WM_SETCURSOR, 0, 0, "OnSetCursor"},
+      {WM_COMMAND, BN_CLICKED, IDC_WIZARD_LINK, "OnWizardLinkClicked"},
+      {WM_NOTIFY, static_cast<UINT>(IPN_FIELDCHANGED), IDC_IP_ADDRESS, "OnIpFieldChanged"},
+      {WM_DESTROY, 0, 0, "OnDestroy"},
+      {WM_COMMAND, STN_DBLCLK, IDC_LANGUAGE_HOTSPOT, "OnLanguageHotspotDblClk"},
+  };
   CQuillmateDlg* dialog = nullptr;
   sim::SetModalDriver([&](HWND d) {
     dialog = static_cast<CQuillmateDlg*>(ui::AfxGetApp()->m_pMainWnd);
     const ui::MessageMap* map = dialog->GetMessageMap();
-    for (size_t i = 0; i < map->count; ++i)
-      for (size_t j = i + 1; j < map->count; ++j) {
-        const auto &a = map->entries[i], &b = map->entries[j];
-        EXPECT_FALSE(a.message == b.message && a.code == b.code && a.id == b.id)
-            << a.handler << " and " << b.handler;
-      }
+    ASSERT_EQ(map->count, std::size(kTable));
+    for (size_t i = 0; i < map->count; ++i) {
+      const auto& e = map->entries[i];
+      SCOPED_TRACE(kTable[i].handler);
+      EXPECT_EQ(e.message, kTable[i].message);
+      EXPECT_EQ(e.code, kTable[i].code);
+      EXPECT_EQ(e.id, kTable[i].id);
+      EXPECT_STREQ(e.handler, kTable[i].handler);
+    }
     sim::PressKey(d, VK_ESCAPE);
   });
   ui::RunApplication(theApp, GetModuleHandleA(nullptr));
