@@ -1,6 +1,8 @@
 // CQuillmateApp: the program's start.
 #include "app/quillmate_app.h"
 
+#include <iterator>
+
 #include "app/quillmate_dlg.h"
 
 CQuillmateApp theApp;
@@ -9,7 +11,7 @@ const ui::AppCommandMap* CQuillmateApp::GetCommandMap() const {
   static const ui::AppCommandEntry entries[] = {
       {ID_HELP, [](ui::CWinApp& app) { app.OnHelp(); }, "CWinApp::OnHelp"},
   };
-  static const ui::AppCommandMap map{entries, sizeof entries / sizeof entries[0]};
+  static const ui::AppCommandMap map{entries, std::size(entries)};
   return &map;
 }
 
