@@ -1,6 +1,7 @@
 // CWinApp: the single application object and the program's start.
 #include "ui/win_app.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace ui {
@@ -31,12 +32,12 @@ void CWinApp::TakeNameFromModule() {
 bool CWinApp::OnCmdMsg(UINT id) {
   const AppCommandMap* map = GetCommandMap();
   if (map == nullptr) return false;
-  for (size_t i = 0; i < map->count; ++i) {
-    if (map->entries[i].id != id) continue;
-    map->entries[i].handler(*this);
-    return true;
-  }
-  return false;
+  const AppCommandEntry* end = map->entries + map->count;
+  const AppCommandEntry* entry =
+      std::find_if(map->entries, end, [id](const AppCommandEntry& e) { return e.id == id; });
+  if (entry == end) return false;
+  entry->handler(*this);
+  return true;
 }
 
 CWinApp* AfxGetApp() {
