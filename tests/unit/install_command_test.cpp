@@ -177,6 +177,11 @@ TEST_F(InstallCommand, ButtonsAreDisabledAndTheCursorWaitsWhileInstalling) {
   bool sawWait = false, buttonsDisabled = false, closeRefused = false;
   Run(
       [&](HWND d) {
+        // Before any installation: the hand over the link, the arrow elsewhere.
+        sim::MoveMouseOver(d, GetDlgItem(d, IDC_WIZARD_LINK));
+        EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_HAND));
+        sim::MoveMouseOver(d, d);
+        EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_ARROW));
         sim::SetMessageBoxAnswer([&](const sim::MessageBoxRecord&) {
           sim::MoveMouseOver(d, GetDlgItem(d, IDC_WIZARD_LINK));
           sawWait = sim::CurrentCursor() == sim::StandardCursor(IDC_WAIT);
