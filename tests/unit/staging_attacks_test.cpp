@@ -240,10 +240,14 @@ TEST_F(OwnNames, PartsAndFinalSeparators) {
     EXPECT_EQ(own::IsOwnPathPart(c.part, length), c.own) << '"' << c.part << '"';
     EXPECT_EQ(own::IsUnsafePathPart(c.part, length), c.unsafe) << '"' << c.part << '"';
   }
+  // A part is judged by its length alone: what follows it in the path is another part.
+  EXPECT_TRUE(own::IsOwnPathPart("KV80.DLL\\x", 8));
+  EXPECT_TRUE(own::IsUnsafePathPart("CON\\x", 3));
   EXPECT_EQ(own::WithoutFinalSeparator("C:\\T\\S\\"), "C:\\T\\S");
   EXPECT_EQ(own::WithoutFinalSeparator("C:\\T/\\/"), "C:\\T");
   EXPECT_EQ(own::WithoutFinalSeparator("C:\\"), "C:\\") << "the drive's root keeps its separator";
   EXPECT_EQ(own::WithoutFinalSeparator("\\"), "\\");
+  EXPECT_EQ(own::WithoutFinalSeparator(""), "");
   sim::System().ansiCodePage = 936;
   EXPECT_EQ(own::WithoutFinalSeparator("a\x95\x5c"), "a\x95\x5c") << "half of a character stays";
 }

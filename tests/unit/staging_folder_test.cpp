@@ -1,4 +1,6 @@
 // Unpacking into the staging folder and emptying it: only ever beneath that folder.
+#include <cstring>
+
 #include "install/driver_installer.h"
 #include "package/archive_reader.h"
 #include "package/driver_package.h"
@@ -50,8 +52,16 @@ TEST_F(StagingFolder, LeftoversStayUntilTheCleanUp) {
 }
 
 TEST_F(StagingFolder, NoTemporaryFolderMeansNothingAnywhere) {
+  // A staging folder without its temporary folder would land in the current directory.
+  sim::PutFolder(sim::System().currentDirectory);
   auto before = sim::Tree();
   sim::FailCall("GetTempPathA", ERROR_ACCESS_DENIED, 0, -1);
+  char path[MAX_PATH];
+  std::memset(path, 'x', sizeof path);
+  EXPECT_FALSE(StagingFolderPath(path));
+  UnpackDriverPackage(1033);
+  sim::System().tempPath = "C:\\" + std::string(300, 't') + "\\";  // beyond the buffer
+  EXPECT_FALSE(StagingFolderPath(path));
   UnpackDriverPackage(1033);
   EXPECT_EQ(sim::Tree(), before);
   EXPECT_EQ(sim::CountOf("CreateFileA"), 0);
@@ -65,6 +75,35 @@ TEST_F(StagingFolder, ATemporaryPathTooLongForTheBufferIsRefused) {
   auto before = sim::Tree();
   UnpackDriverPackage(1033);
   EXPECT_EQ(sim::Tree(), before);
+  // One byte shorter, the staging folder's path is 259 bytes and fits.
+  std::string fits = "C:\\" + std::string(245, 't') + "\\";
+  sim::PutFolder(fits);
+  sim::System().tempPath = fits;
+  char path[MAX_PATH] = {};
+  ASSERT_TRUE(StagingFolderPath(path));
+  EXPECT_EQ(std::string(path), fits + "Ostra2020\\");
+  UnpackDriverPackage(1033);
+  EXPECT_EQ(sim::AttributesOf(fits + "Ostra2020"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(sim::System().currentDirectory, fits + "Ostra2020");
+}
+
+TEST_F(StagingFolder, CleanUpComparesDoubleByteCharactersWhole) {
+  sim::System().ansiCodePage = 936;
+  // A lead byte then "A", or then "a": two different characters, not one in two letter cases.
+  const std::string lead = "\x95";
+  const std::string staging = "C:\\T" + lead + "A\\Ostra2020";
+  sim::System().tempPath = "C:\\T" + lead + "A\\";
+  sim::PutFolder("C:\\T" + lead + "A");
+  UnpackDriverPackage(1033);
+  auto unpacked = sim::Tree(staging);
+  ASSERT_FALSE(unpacked.empty());
+  sim::ClearCalls();
+  CDriverInstaller installer;
+  installer.DeleteFolderContents("C:\\T" + lead + "a\\Ostra2020");
+  EXPECT_EQ(sim::CountOf("CreateFileA"), 0);
+  EXPECT_EQ(sim::Tree(staging), unpacked);
+  installer.DeleteFolderContents(staging);
+  EXPECT_EQ(sim::Tree(staging), std::vector<std::string>{});
 }
 
 TEST_F(StagingFolder, AStagingLinkIsReplacedByARealFolder) {

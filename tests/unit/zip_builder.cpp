@@ -15,6 +15,21 @@ uint32_t Crc32(const std::string& data) {
       crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
+std::string Deflate(const std::string& data) {
+  z_stream z{};
+  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("deflateInit2");
+  std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+  z.avail_out = static_cast<uInt>(out.size());
+  if (deflate(&z, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate");
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
 std::string MakeZip(const std::vector<ZipMember>& members) {
   char path[] = "/tmp/qm-zip-XXXXXX";
   int fd = mkstemp(path);
@@ -78,38 +93,50 @@ std::string MakeRawZip(const std::vector<ZipMember>& members) {
   std::string out, central;
   for (const auto& m : members) {
     uint32_t crc = Crc32(m.data);
-    std::string payload = m.data;
+    std::string payload = m.rawDeflate ? Deflate(m.data) + m.trailing : m.data;
     if (m.encrypt) {
       Keys keys;
       std::string header(11, '\x5a');
-      header += static_cast<char>((crc >> 24) ^ (m.wrongCheck ? 0x55 : 0));
+      // With a data descriptor the check byte comes from the DOS time, the CRC being unknown.
+      uint32_t check = m.dataDescriptor ? (m.dosDate >> 8) & 0xff : crc >> 24;
+      header += static_cast<char>(check ^ (m.wrongCheck ? 0x55 : 0));
       std::string encrypted;
-      for (char c : header + m.data) encrypted += keys.Encrypt(static_cast<unsigned char>(c));
+      for (char c : header + payload) encrypted += keys.Encrypt(static_cast<unsigned char>(c));
       payload = encrypted;
     }
+    payload.resize(payload.size() - m.cut);
     uint32_t offset = static_cast<uint32_t>(out.size());
-    uint16_t flags = m.encrypt ? 1 : 0;
+    uint16_t flags = (m.encrypt ? 1 : 0) | (m.dataDescriptor ? 8 : 0);
+    uint16_t method = m.rawDeflate ? 8 : 0;
+    uint32_t packed = static_cast<uint32_t>(payload.size());
+    uint32_t unpacked = static_cast<uint32_t>(m.data.size());
     Put32(out, 0x04034b50);
     Put16(out, 20);
     Put16(out, flags);
-    Put16(out, 0);
+    Put16(out, method);
     Put32(out, m.dosDate);
-    Put32(out, crc);
-    Put32(out, static_cast<uint32_t>(payload.size()));
-    Put32(out, static_cast<uint32_t>(m.data.size()));
+    Put32(out, m.dataDescriptor ? 0 : crc);
+    Put32(out, m.dataDescriptor ? 0 : packed);
+    Put32(out, m.dataDescriptor ? 0 : unpacked);
     Put16(out, static_cast<uint32_t>(m.name.size()));
     Put16(out, static_cast<uint32_t>(m.localExtra.size()));
     out += m.name + m.localExtra + payload;
+    if (m.dataDescriptor) {
+      Put32(out, 0x08074b50);
+      Put32(out, crc);
+      Put32(out, packed);
+      Put32(out, unpacked);
+    }
 
     Put32(central, 0x02014b50);
     Put16(central, m.versionMadeBy);
     Put16(central, 20);
     Put16(central, flags);
-    Put16(central, 0);
+    Put16(central, method);
     Put32(central, m.dosDate);
     Put32(central, crc);
-    Put32(central, static_cast<uint32_t>(payload.size()));
-    Put32(central, static_cast<uint32_t>(m.data.size()));
+    Put32(central, packed);
+    Put32(central, unpacked);
     Put16(central, static_cast<uint32_t>(m.name.size()));
     Put16(central, 0);
     Put16(central, 0);
