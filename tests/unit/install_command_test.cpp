@@ -54,25 +54,25 @@ class InstallCommand : public SimTest {
 };
 
 TEST_F(InstallCommand, SerialWritesThePortSettingsForTheChosenBaudRate) {
-  Run(
-      [](HWND d) {
-        Choose(d, IDC_SERIAL);
-        Choose(d, IDC_BAUD_115200);
-        Install(d);
-      },
-      true);
-  EXPECT_EQ(Setting("COM1:"), std::string("115200,n,8,1,p\0", 15));
-  EXPECT_EQ(sim::Spooler().printers.at(0).port, "COM1:");
-  EXPECT_TRUE(sim::PrintJobs().empty()) << "no test page for serial";
-  sim::Reset();
-  SetUp();
-  Run(
-      [](HWND d) {
-        Choose(d, IDC_SERIAL);
-        Install(d);
-      },
-      true);
-  EXPECT_EQ(Setting("COM1:"), std::string("9600,n,8,1,p\0", 13));
+  const std::pair<int, const char*> kRates[] = {{0, "9600"},
+                                                {IDC_BAUD_19200, "19200"},
+                                                {IDC_BAUD_38400, "38400"},
+                                                {IDC_BAUD_115200, "115200"}};
+  for (const auto& [button, rate] : kRates) {
+    SCOPED_TRACE(rate);
+    sim::Reset();
+    SetUp();
+    Run(
+        [button = button](HWND d) {
+          Choose(d, IDC_SERIAL);
+          if (button != 0) Choose(d, button);  // 9600 is the one checked at the start
+          Install(d);
+        },
+        true);
+    EXPECT_EQ(Setting("COM1:"), std::string(rate) + ",n,8,1,p" + std::string(1, '\0'));
+    EXPECT_EQ(sim::Spooler().printers.at(0).port, "COM1:");
+    EXPECT_TRUE(sim::PrintJobs().empty()) << "no test page for serial";
+  }
 }
 
 TEST_F(InstallCommand, TheSettingsKeyIsNeverCreated) {
@@ -123,6 +123,7 @@ TEST_F(InstallCommand, UsbSuccessPrintsTheTestPageOnTheUniqueNameAndCloses) {
     AddExistingPrinter("KV-80C");
     Run([](HWND d) { Install(d); }, true);
     std::string name = language == 2052 ? Gbk("KV-80C (副本 1)") : "KV-80C (copy 1)";
+    EXPECT_EQ(sim::CountOf("SetDefaultPrinterA"), 0) << "the first answer, No, is kept";
     ASSERT_EQ(sim::PrintJobs().size(), 1u);
     EXPECT_EQ(sim::PrintJobs()[0].queue, name);
     EXPECT_EQ(sim::PrintJobs()[0].documentName, name);
