@@ -42,6 +42,19 @@ TEST_F(StagingFolder, UnpacksTheLanguagesPackageAndMakesItCurrent) {
   EXPECT_EQ(sim::FileBytes(kStagingFolder + "\\Windows NT x86\\KV80.DLL"), "x86 chinese");
 }
 
+TEST_F(StagingFolder, TheDialogUnpacksItsStartUpLanguagesPackageAndEmptiesItWhenItCloses) {
+  sim::System().uiLanguage = 2052;
+  bool opened = RunProgramThenEscape([](HWND d) {
+    EXPECT_EQ(sim::FileBytes(kStagingFolder + "\\Windows NT x86\\KV80.DLL"), "x86 chinese");
+    // A switch of language later does not unpack again.
+    for (int i = 0; i < 5; ++i) sim::DoubleClick(GetDlgItem(d, IDC_LANGUAGE_HOTSPOT));
+    EXPECT_EQ(sim::FileBytes(kStagingFolder + "\\Windows NT x86\\KV80.DLL"), "x86 chinese");
+  });
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{}) << "emptied as the dialog goes";
+  EXPECT_TRUE(sim::PathExists(kStagingFolder));
+}
+
 TEST_F(StagingFolder, LeftoversStayUntilTheCleanUp) {
   sim::PutFile(kStagingFolder + "\\old.txt", "left by an earlier run");
   UnpackDriverPackage(1033);
