@@ -173,6 +173,9 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKE
   REGSAM parentAccess = 0;
   RegistryKey* root = Root(key, &parentAccess);
   if (root == nullptr) return ERROR_INVALID_HANDLE;
+  // Zero or REG_OPTION_OPEN_LINK are the documented options; what Windows makes of others is not
+  // documented, so they are refused.
+  if (options & ~static_cast<DWORD>(0x8 /* REG_OPTION_OPEN_LINK */)) return ERROR_INVALID_PARAMETER;
   if (access & ~kKnownAccess) return ERROR_ACCESS_DENIED;
   bool denied = false;
   RegistryKey* found = Walk(root, subKey ? subKey : "", false, &denied);
