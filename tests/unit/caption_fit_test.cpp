@@ -269,6 +269,26 @@ TEST_F(CaptionFit, FailingCallsLeaveTheLayoutAsItIs) {
   }
 }
 
+TEST_F(CaptionFit, ALayoutThatCannotBeReadIsNotFitted) {
+  for (const char* call : {"MapWindowPoints", "GetWindowRect", "GetClientRect"}) {
+    SCOPED_TRACE(call);
+    sim::Reset();
+    SetUp();
+    sim::AddDialogTemplate(
+        Template({{1, "Button", BS_AUTORADIOBUTTON, 10, 10, 30, 10, "A rather long caption"}}));
+    sim::SetModalDriver([&](HWND d) {
+      RECT before = RectOf(d, 1);
+      ui::CCaptionFit fit;
+      sim::FailCall(call, ERROR_ACCESS_DENIED, 0, -1);
+      fit.Capture(d);
+      fit.Fit();
+      EXPECT_TRUE(Same(RectOf(d, 1), before));
+      EndDialog(d, 0);
+    });
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kFitDialog), nullptr, PlainProc, 0);
+  }
+}
+
 // The program's own dialog, with the texts it really shows.
 class ProgramDialogFit : public SimTest {
  protected:
