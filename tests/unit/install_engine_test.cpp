@@ -185,7 +185,7 @@ TEST_F(InstallEngine, QueueRecordAndSuccessTextByteForByte) {
             "The printer driver has been successfully installed on your computer!\r\n"
             "Printer name : KV-80C (copy 1)\r\nPrinter port : USB001\r\n");
   EXPECT_EQ(sim::MessageBoxes().back().type, static_cast<UINT>(MB_OK));
-  EXPECT_EQ(sim::Spooler().openPrinterHandles, 0);
+  EXPECT_TRUE(sim::Spooler().openPrinters.empty());
 }
 
 TEST_F(InstallEngine, UniqueNameTraceLines) {

@@ -123,8 +123,7 @@ void RestartMachine() {
   m.processHandles.clear();
   m.openKeys.clear();
   m.deviceSets.clear();
-  m.printerHandles.clear();
-  m.spooler.openPrinterHandles = 0;
+  m.spooler.openPrinters.clear();
   detail::DropVolatileKeys();
   m.spooler.service = Service::Running;
   // What the spooler knew of ports it learns again from the monitor's keys.

@@ -1,7 +1,9 @@
 // The simulated machine's control panel: tests set its state, inject failures and read back calls.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -224,7 +226,7 @@ struct SpoolerState {
   std::vector<std::string> ports = {
       "LPT1:", "LPT2:", "LPT3:", "COM1:", "COM2:", "COM3:", "COM4:", "FILE:"};
   std::string defaultPrinter;
-  int openPrinterHandles = 0;
+  std::set<uintptr_t> openPrinters;  // handles AddPrinterA gave and ClosePrinter did not take
   // A stop or start moves through its pending state while its command runs; only a running
   // spooler answers calls (others fail with RPC_S_SERVER_UNAVAILABLE).
   enum class Service { Stopped = 1, StartPending = 2, StopPending = 3, Running = 4 };

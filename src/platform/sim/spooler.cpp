@@ -29,22 +29,6 @@ std::string Text(const char* text) {
   return text ? text : "";
 }
 
-// Argument texts already spelled, joined as the call log joins them.
-std::string Join(std::initializer_list<std::string> parts) {
-  std::string joined;
-  for (const auto& part : parts) joined += (joined.empty() ? "" : ", ") + part;
-  return joined;
-}
-
-std::string Number(DWORD value) {
-  return std::to_string(value);
-}
-
-// A text argument of the call log, or null.
-std::string TextArg(const char* text) {
-  return text ? Arg(text) : "null";
-}
-
 // The dependent-file list as passed, each name ended by "\\0", up to the closing empty name.
 std::string FileListArg(const char* list) {
   if (list == nullptr) return "null";
@@ -105,11 +89,11 @@ BOOL GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LP
 BOOL AddPrinterDriverA(LPSTR server, DWORD level, LPBYTE info) {
   auto* driver = reinterpret_cast<DRIVER_INFO_3A*>(info);
   if (Enter("AddPrinterDriverA",
-            driver ? Join({Args(server, level), Number(driver->cVersion), TextArg(driver->pName),
-                           TextArg(driver->pEnvironment), TextArg(driver->pDriverPath),
-                           TextArg(driver->pDataFile), TextArg(driver->pConfigFile),
-                           TextArg(driver->pHelpFile), FileListArg(driver->pDependentFiles),
-                           TextArg(driver->pMonitorName), TextArg(driver->pDefaultDataType)})
+            driver ? Args(server, level, driver->cVersion, driver->pName, driver->pEnvironment,
+                          driver->pDriverPath, driver->pDataFile, driver->pConfigFile,
+                          driver->pHelpFile) +
+                         ", " + FileListArg(driver->pDependentFiles) + ", " +
+                         Args(driver->pMonitorName, driver->pDefaultDataType)
                    : Args(server, level) + ", null"))
     return FALSE;
   if (!SpoolerAnswers()) return FALSE;
@@ -203,16 +187,15 @@ HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info) {
   auto* printer = reinterpret_cast<PRINTER_INFO_2A*>(info);
   auto set = [](const void* p) { return std::string(p ? "set" : "null"); };
   if (Enter("AddPrinterA",
-            printer ? Join({Args(server, level), TextArg(printer->pServerName),
-                            TextArg(printer->pPrinterName), TextArg(printer->pShareName),
-                            TextArg(printer->pPortName), TextArg(printer->pDriverName),
-                            TextArg(printer->pComment), TextArg(printer->pLocation),
-                            set(printer->pDevMode), TextArg(printer->pSepFile),
-                            TextArg(printer->pPrintProcessor), TextArg(printer->pDatatype),
-                            TextArg(printer->pParameters), set(printer->pSecurityDescriptor),
-                            Number(printer->Attributes), Number(printer->Priority),
-                            Number(printer->DefaultPriority), Number(printer->StartTime),
-                            Number(printer->UntilTime)})
+            printer ? Args(server, level, printer->pServerName, printer->pPrinterName,
+                           printer->pShareName, printer->pPortName, printer->pDriverName,
+                           printer->pComment, printer->pLocation) +
+                          ", " + set(printer->pDevMode) + ", " +
+                          Args(printer->pSepFile, printer->pPrintProcessor, printer->pDatatype,
+                               printer->pParameters) +
+                          ", " + set(printer->pSecurityDescriptor) + ", " +
+                          Args(printer->Attributes, printer->Priority, printer->DefaultPriority,
+                               printer->StartTime, printer->UntilTime)
                     : Args(server, level) + ", null"))
     return nullptr;
   if (!SpoolerAnswers()) return nullptr;
@@ -264,17 +247,15 @@ HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info) {
   record.securityDescriptor = printer->pSecurityDescriptor != nullptr;
   spooler.printers.push_back(record);
   uintptr_t handle = M().nextPrinterHandle += 4;
-  M().printerHandles.insert(handle);
-  spooler.openPrinterHandles = static_cast<int>(M().printerHandles.size());
+  spooler.openPrinters.insert(handle);
   return reinterpret_cast<HANDLE>(handle);
 }
 
 BOOL ClosePrinter(HANDLE printer) {
   if (Enter("ClosePrinter", "")) return FALSE;
   if (!SpoolerAnswers()) return FALSE;
-  if (M().printerHandles.erase(reinterpret_cast<uintptr_t>(printer)) == 0)
+  if (M().spooler.openPrinters.erase(reinterpret_cast<uintptr_t>(printer)) == 0)
     return Fail(ERROR_INVALID_HANDLE);
-  M().spooler.openPrinterHandles = static_cast<int>(M().printerHandles.size());
   return TRUE;
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <map>
-#include <set>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -107,7 +106,6 @@ struct Machine {
   DWORD waitedMilliseconds = 0;
   DWORD now = 0;  // simulated milliseconds since the machine started
   sim::ServiceCommandTimes serviceTimes;
-  std::set<uintptr_t> printerHandles;
   std::shared_ptr<GdiState> gdiState;
 };
 
