@@ -17,8 +17,8 @@ constexpr int kTextBuffer = 512;
 enum Kind { kOther, kButton, kStatic, kEdit };
 
 Kind KindOf(HWND window) {
-  char name[32] = {};
-  if (::GetClassNameA(window, name, sizeof name) == 0) return kOther;
+  char name[32] = {};  // left empty, and so no known class, when the window is gone
+  ::GetClassNameA(window, name, sizeof name);
   if (EqualNoCase(name, "Button")) return kButton;
   if (EqualNoCase(name, "Static")) return kStatic;
   if (EqualNoCase(name, "Edit")) return kEdit;
@@ -117,9 +117,9 @@ Caption CaptionOf(CCaptionFit::Control& c, DWORD style, const Metrics& m) {
   // Drawn glyphs can reach a pixel or two past the measured extent at small sizes.
   caption.insets.right += m.digit / 2;
   caption.format |= DT_EXPANDTABS | (caption.wrapped ? DT_WORDBREAK : DT_SINGLELINE);
-  char text[kTextBuffer] = {};
-  int length = ::GetWindowTextA(c.window, text, kTextBuffer);
-  caption.text.assign(text, static_cast<size_t>(std::clamp(length, 0, kTextBuffer - 1)));
+  char text[kTextBuffer] = {};  // cut and ended within the buffer, or left empty
+  ::GetWindowTextA(c.window, text, kTextBuffer);
+  caption.text = text;
   if (caption.text.find_first_not_of(" \t\r\n") == std::string::npos) caption.measured = false;
   return caption;
 }
@@ -136,8 +136,8 @@ bool TextSize(HDC dc, const Caption& c, const RECT& at, SIZE* size) {
       now.right = now.left + width;
       now.bottom = now.top + height;
     }
+    // A control that cannot answer counts no lines, so it is left as it is.
     LRESULT lines = ::SendMessageA(c.askedControl, EM_GETLINECOUNT, 0, 0);
-    if (lines <= 0) return false;
     size->cx = 0;  // it breaks a word too long for its line
     size->cy = static_cast<LONG>(lines) * c.line;
     return true;

@@ -175,6 +175,108 @@ TEST_F(CaptionFit, WrappedTextGrowsDownThenRightInsideItsGroupBox) {
       });
 }
 
+TEST_F(CaptionFit, AnEditThatRefusedOneSizeIsAskedAgainAtTheNext) {
+  sim::rc::DialogTemplate t =
+      Template({{1, "Button", BS_GROUPBOX, 5, 5, 150, 70, "Group"},
+                {2, "Edit", ES_MULTILINE | ES_READONLY, 10, 15, 40, 16, kLongText},
+                {3, "ListBox", LBS_NOTIFY, 10, 55, 60, 12, ""}});
+  RECT asked{};
+  Run(t, [&](HWND d, ui::CCaptionFit& fit) {
+    fit.Fit();
+    asked = RectOf(d, 2);
+  });
+  sim::Reset();
+  SetUp();
+  Run(t, [&](HWND d, ui::CCaptionFit& fit) {
+    // The first resize is the one asking about the widest room: its answer is unknown, not
+    // "too narrow", so the narrower sizes are still tried.
+    sim::FailCall("SetWindowPos", ERROR_ACCESS_DENIED, 0, 1);
+    fit.Fit();
+    EXPECT_TRUE(Same(RectOf(d, 2), asked)) << Show(RectOf(d, 2)) << " " << Show(asked);
+  });
+}
+
+TEST_F(CaptionFit, StaticTextTakesExactlyTheRoomOfItsText) {
+  Run(Template({{1, "Static", SS_LEFTNOWORDWRAP, 10, 10, 30, 8, "A label on one line only"},
+                {2, "Static", SS_LEFT, 10, 30, 60, 8, "Words that wrap onto a few lines here"},
+                {3, "Static", SS_LEFT, 10, 70, 30, 8, "Unbreakablewordwiderthanitsroom"},
+                {4, "Button", BS_PUSHBUTTON, 150, 100, 40, 14, "OK"}},
+               200, 120),
+      [](HWND d, ui::CCaptionFit& fit) {
+        RECT single = RectOf(d, 1), wrapped = RectOf(d, 2), word = RectOf(d, 3);
+        fit.Fit();
+        // Statics keep no room around their text but half a digit to spare on the right.
+        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
+        SIZE line = TextSize(d, "A label on one line only", 1000, DT_SINGLELINE);
+        RECT grown = RectOf(d, 1);
+        EXPECT_EQ(grown.right - grown.left, line.cx + spare) << Show(grown);
+        EXPECT_EQ(grown.bottom, single.bottom);
+        // Taller in the same width when only height is missing.
+        grown = RectOf(d, 2);
+        SIZE lines = TextSize(d, "Words that wrap onto a few lines here",
+                              wrapped.right - wrapped.left - spare, DT_WORDBREAK);
+        EXPECT_EQ(grown.right, wrapped.right) << Show(grown);
+        EXPECT_EQ(grown.bottom - grown.top, lines.cy);
+        // A word wider than the line widens it to the word.
+        grown = RectOf(d, 3);
+        SIZE wide = TextSize(d, "Unbreakablewordwiderthanitsroom", 1000, DT_SINGLELINE);
+        EXPECT_EQ(grown.right - grown.left, wide.cx + spare) << Show(grown);
+        EXPECT_EQ(grown.bottom - grown.top, wide.cy);
+        EXPECT_EQ(word.bottom - word.top, wide.cy);
+      });
+}
+
+TEST_F(CaptionFit, AWidthWhoseHeightCannotBeToldKeepsAllTheRoomBelow) {
+  sim::rc::DialogTemplate t =
+      Template({{1, "Button", BS_PUSHBUTTON, 10, 60, 40, 14, "OK"},
+                {2, "Static", SS_LEFT, 10, 10, 30, 8, "Unbreakablewordwiderthanitsroom"}});
+  RECT fitted{};
+  int measures = 0;
+  Run(t, [&](HWND d, ui::CCaptionFit& fit) {
+    sim::ClearCalls();
+    fit.Fit();
+    fitted = RectOf(d, 2);
+    measures = sim::CountOf("DrawTextA");
+  });
+  sim::Reset();
+  SetUp();
+  Run(t, [&](HWND d, ui::CCaptionFit& fit) {
+    // The last measure is the height at the narrowest width that fits.
+    sim::FailCall("DrawTextA", ERROR_ACCESS_DENIED, measures - 1, 1);
+    fit.Fit();
+    RECT grown = RectOf(d, 2);
+    EXPECT_EQ(grown.right, fitted.right);
+    EXPECT_GT(fitted.bottom - fitted.top, 0);
+    EXPECT_EQ(grown.bottom, RectOf(d, 1).top - 2) << Show(grown);
+  });
+}
+
+TEST_F(CaptionFit, ADialogWhoseClientAreaStartsAtTheScreenCornerIsFitted) {
+  // Mapping then shifts nothing and answers 0, with an older error still set.
+  sim::AddDialogTemplate(
+      Template({{1, "Button", BS_AUTORADIOBUTTON, 10, 10, 30, 10, "A rather long caption"}}));
+  sim::SetModalDriver([&](HWND d) {
+    RECT window{};
+    GetWindowRect(d, &window);
+    POINT origin{0, 0};
+    MapWindowPoints(d, nullptr, &origin, 1);
+    SetWindowPos(d, nullptr, window.left - origin.x, window.top - origin.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER);
+    origin = POINT{0, 0};
+    MapWindowPoints(d, nullptr, &origin, 1);
+    EXPECT_EQ(origin.x, 0);
+    EXPECT_EQ(origin.y, 0);
+    RECT before = RectOf(d, 1);
+    ui::CCaptionFit fit;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    fit.Capture(d);
+    fit.Fit();
+    EXPECT_GT(RectOf(d, 1).right, before.right);
+    EndDialog(d, 0);
+  });
+  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kFitDialog), nullptr, PlainProc, 0);
+}
+
 TEST_F(CaptionFit, AGroupBoxWidensForTextItCouldNotHoldAndTheDialogWithIt) {
   // A control on the box's left and top edges is inside it too.
   for (RECT box : {RECT{5, 5, 100, 40}, RECT{10, 15, 95, 30}}) {
@@ -255,14 +357,19 @@ TEST_F(CaptionFit, OutsideAnyGroupTheDialogWidensAndTheRightColumnFollows) {
 }
 
 TEST_F(CaptionFit, FailingCallsLeaveTheLayoutAsItIs) {
-  for (const char* call : {"GetDC", "DrawTextA", "SetWindowPos", "GetWindowTextA"}) {
-    SCOPED_TRACE(call);
+  // Once: the font's digit cannot be measured, and nothing is fitted with a guess.
+  for (auto [call, times] : {std::pair{"GetDC", -1},
+                             {"DrawTextA", -1},
+                             {"DrawTextA", 1},
+                             {"SetWindowPos", -1},
+                             {"GetWindowTextA", -1}}) {
+    SCOPED_TRACE(std::string(call) + " " + std::to_string(times));
     sim::Reset();
     SetUp();
     Run(Template({{1, "Button", BS_AUTORADIOBUTTON, 10, 10, 30, 10, "A rather long caption"}}),
         [&](HWND d, ui::CCaptionFit& fit) {
           RECT before = RectOf(d, 1);
-          sim::FailCall(call, ERROR_ACCESS_DENIED, 0, -1);
+          sim::FailCall(call, ERROR_ACCESS_DENIED, 0, times);
           fit.Fit();
           EXPECT_TRUE(Same(RectOf(d, 1), before));
         });

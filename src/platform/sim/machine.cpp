@@ -48,6 +48,15 @@ bool Enter(const char* function, const std::string& args) {
   return false;
 }
 
+std::function<void(const std::string&)>& BrokenContractReport() {
+  static std::function<void(const std::string&)> report;
+  return report;
+}
+
+void BrokenContract(const std::string& what) {
+  if (BrokenContractReport()) BrokenContractReport()(what);
+}
+
 void Gdi(const std::string& call, const std::string& args) {
   M().gdi.push_back({call, args});
 }
@@ -62,6 +71,10 @@ void Reset() {
 
 void FailCall(const std::string& function, DWORD error, int skip, int times) {
   M().failures.push_back({function, error, skip, times});
+}
+
+void OnBrokenContract(std::function<void(const std::string& call)> report) {
+  detail::BrokenContractReport() = std::move(report);
 }
 
 void BeforeCall(const std::string& function, const std::string& argument,

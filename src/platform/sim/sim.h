@@ -26,6 +26,11 @@ void FailCall(const std::string& function, DWORD error, int skip = 0, int times 
 void BeforeCall(const std::string& function, const std::string& argument,
                 std::function<void()> action);
 
+// A call that breaks a rule its documentation states but Windows need not check (a parameter
+// that must be zero, for one) has no defined answer; each such call is told to `report`, which
+// stays set across Reset.
+void OnBrokenContract(std::function<void(const std::string& call)> report);
+
 struct CallRecord {
   std::string function;
   std::string args;  // the arguments as text, comma-separated, strings quoted

@@ -150,6 +150,8 @@ std::string Args(const A&... args) {
 
 // Records a call; true when an injected failure applies (the last error is then set).
 bool Enter(const char* function, const std::string& args);
+// Tells the test of a call that broke a documented rule: `what` names the call and the rule.
+void BrokenContract(const std::string& what);
 
 Window* Find(HWND window);
 Window& Create(HWND parent);

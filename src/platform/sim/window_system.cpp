@@ -634,11 +634,45 @@ int GetDlgCtrlID(HWND window) {
   return w ? w->id : 0;
 }
 
+namespace sim::detail {
+namespace {
+
+// The parameters a message leaves unused: its documentation asks for zero there.
+struct Unused {
+  UINT message;
+  bool wParam, lParam;
+};
+constexpr Unused kUnused[] = {
+    {WM_GETFONT, true, true},         {WM_GETTEXTLENGTH, true, true},
+    {WM_ICONERASEBKGND, false, true}, {BM_GETCHECK, true, true},
+    {BM_SETCHECK, false, true},       {EM_GETLINECOUNT, true, true},
+    {EM_GETMARGINS, true, true},      {LB_RESETCONTENT, true, true},
+    {LB_ADDSTRING, true, false},      {LB_GETCOUNT, true, true},
+    {LB_GETCURSEL, true, true},       {LB_SETCURSEL, false, true},
+    {LB_GETTEXTLEN, false, true},     {IPM_SETADDRESS, true, false},
+    {IPM_GETADDRESS, true, false},    {IPM_CLEARADDRESS, true, true},
+    {IPM_ISBLANK, true, true},
+};
+
+void CheckUnused(UINT message, WPARAM wParam, LPARAM lParam) {
+  for (const Unused& u : kUnused) {
+    if (u.message != message) continue;
+    if ((u.wParam && wParam != 0) || (u.lParam && lParam != 0))
+      BrokenContract("SendMessageA(" + std::to_string(message) +
+                     "): a parameter it leaves unused is not 0");
+    return;
+  }
+}
+
+}  // namespace
+}  // namespace sim::detail
+
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Window* w = Find(window);
   if (Enter("SendMessageA", Args(w ? w->id : -1, message, static_cast<unsigned long long>(wParam),
                                  static_cast<long long>(lParam))))
     return 0;
+  CheckUnused(message, wParam, lParam);
   return Send(window, message, wParam, lParam);
 }
 
@@ -818,8 +852,8 @@ int MapWindowPoints(HWND from, HWND to, POINT* points, UINT count) {
     points[i].x += dx;
     points[i].y += dy;
   }
-  // Windows gives the shift in one number; 0 is a real answer when nothing moves.
-  M().lastError = 0;
+  // Windows gives the shift in one number; 0 is a real answer when nothing moves, and the last
+  // error is left as it was, so a caller tells the two apart only by clearing it first.
   return MAKELONG(dx, dy);
 }
 
