@@ -1,6 +1,7 @@
 // The install command, the wizard link and the cursor.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/quillmate_dlg.h"
 #include "ui/handles.h"
@@ -22,15 +23,14 @@ const char* BaudText(int choice) {
 }
 
 void WriteSerialSettings(const char* portName, int baudChoice) {
-  char settings[260];
-  std::snprintf(settings, sizeof settings, "%s,n,8,1,p", BaudText(baudChoice));
+  std::string settings = std::string(BaudText(baudChoice)) + ",n,8,1,p";
   ui::Key key;
   // The key is the system's: opened, never created.
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports",
                       0, KEY_READ | KEY_WRITE, key.Receive()) != ERROR_SUCCESS)
     return;
-  ::RegSetValueExA(key.Get(), portName, 0, REG_SZ, reinterpret_cast<const BYTE*>(settings),
-                   static_cast<DWORD>(std::strlen(settings) + 1));
+  ::RegSetValueExA(key.Get(), portName, 0, REG_SZ, reinterpret_cast<const BYTE*>(settings.c_str()),
+                   static_cast<DWORD>(settings.size() + 1));
 }
 
 }  // namespace
@@ -60,11 +60,10 @@ void CQuillmateDlg::OnInstall() {
                     ui::AfxGetAppName(), MB_OK);
       proceed = false;
     } else {
-      char addressText[64] = {};
-      std::snprintf(addressText, sizeof addressText, "%d.%d.%d.%d", field[0], field[1], field[2],
-                    field[3]);
-      installer.CreateNetworkPort(addressText);
-      std::snprintf(portName, sizeof portName, "IP_[%s]", addressText);
+      std::string addressText = std::to_string(field[0]) + "." + std::to_string(field[1]) + "." +
+                                std::to_string(field[2]) + "." + std::to_string(field[3]);
+      installer.CreateNetworkPort(addressText.c_str());
+      std::snprintf(portName, sizeof portName, "IP_[%s]", addressText.c_str());
     }
   } else if (!listed) {
     proceed = false;  // no port chosen: nothing to write and nothing to install on

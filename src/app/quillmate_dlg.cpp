@@ -34,7 +34,6 @@ END_MESSAGE_MAP()
 // clang-format on
 
 void CQuillmateDlg::DoDataExchange(ui::CDataExchange* dx) {
-  CDialogEx::DoDataExchange(dx);
   ui::DDX_Radio(dx, IDC_DEFAULT_NO, setAsDefault);
   ui::DDX_Radio(dx, IDC_USB, connectionType);
   ui::DDX_Control(dx, IDC_PORT_LIST, portList);

@@ -124,6 +124,8 @@ TEST_F(MainDialog, OpensWithFirstAnswersCheckedIconsAndEmptyAddress) {
   ASSERT_NE(big, sent.end());
   ASSERT_NE(small, sent.end());
   EXPECT_LT(big - sent.begin(), small - sent.begin());
+  // The address is set to 0.0.0.0 by the opening, then again by the refresh for USB.
+  EXPECT_EQ(std::count(small, sent.end(), "1011, 1125, 0, 0"), 2);
 }
 
 TEST_F(MainDialog, EnglishForEveryLanguageButSimplifiedChinese) {

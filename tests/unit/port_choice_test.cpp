@@ -1,4 +1,6 @@
 // The connection choice in the running dialog: lists, notices, baud group, address, plugging.
+#include <algorithm>
+#include <initializer_list>
 #include <iterator>
 
 #include "app/quillmate_app.h"
@@ -95,6 +97,24 @@ TEST_F(PortChoice, SerialPortsShowTheBaudGroupInChinese) {
   });
 }
 
+// What the window calls of a refresh spell: the control's id, then the message and its
+// parameters (a pointer shown as "p"), or the show command or enable flag.
+std::vector<std::string> WindowCalls() {
+  std::vector<std::string> out;
+  for (const sim::CallRecord& c : sim::Calls()) {
+    if (c.function != "SendMessageA" && c.function != "ShowWindow" && c.function != "EnableWindow")
+      continue;
+    std::string args = c.args;
+    if (c.function == "SendMessageA") {
+      unsigned message = std::stoul(args.substr(args.find(", ") + 2));
+      if (message == LB_ADDSTRING || message == LB_INSERTSTRING || message == WM_SETTEXT)
+        args = args.substr(0, args.rfind(", ")) + ", p";
+    }
+    out.push_back(c.function.substr(0, 4) + " " + args);
+  }
+  return out;
+}
+
 TEST_F(PortChoice, EveryPromptAndNoticeInBothLanguages) {
   struct Texts {
     int radio;
@@ -135,6 +155,46 @@ TEST_F(PortChoice, EveryPromptAndNoticeInBothLanguages) {
       });
     }
   }
+}
+
+TEST_F(PortChoice, ARefreshTakesItsStepsInOrder) {
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
+                        std::string("COM1\0", 5));
+  // The radio answers read (BM_GETCHECK) or checked (BM_SETCHECK), each control asked for its
+  // kind first; the list and the address control between the groups are asked and skipped.
+  auto exchange = [](bool save, std::initializer_list<int> checked) {
+    std::vector<std::string> calls;
+    for (int id : {1002, 1003, 1006, 1007, 1008, 1009, 1010, 1011, 1024, 1025, 1026, 1027}) {
+      calls.push_back("Send " + std::to_string(id) + ", 135, 0, 0");
+      if (id == 1010 || id == 1011) continue;
+      bool on = std::find(checked.begin(), checked.end(), id) != checked.end();
+      calls.push_back("Send " + std::to_string(id) +
+                      (save ? ", 240, 0, 0"
+                       : on ? ", 241, 1, 0"
+                            : ", 241, 0, 0"));
+    }
+    return calls;
+  };
+  std::vector<std::string> expected = exchange(true, {});
+  for (const char* step : {"Send 1010, 388, 0, 0",  "Show 1015, 0",
+                           "Show 1028, 0",          "Show 1024, 0",
+                           "Show 1025, 0",          "Show 1026, 0",
+                           "Show 1027, 0",          "Enab 1, 1",
+                           "Send 1011, 1125, 0, 0", "Show 1010, 1",
+                           "Enab 1011, 0",          "Show 1012, 0",
+                           "Show 1014, 0",          "Show 1028, 1",
+                           "Show 1024, 1",          "Show 1025, 1",
+                           "Show 1026, 1",          "Show 1027, 1",
+                           "Send 1010, 384, 0, p",  "Send 1010, 385, 18446744073709551615, p",
+                           "Send 1010, 390, 1, 0"})
+    expected.push_back(step);
+  for (const std::string& call : exchange(false, {1002, 1007, 1024})) expected.push_back(call);
+  expected.push_back("Send 0, 49, 0, 0");  // the dialog's font, to fit the captions
+  Run([&](HWND d) {
+    sim::ClearCalls();
+    sim::Click(GetDlgItem(d, IDC_SERIAL));
+    EXPECT_EQ(WindowCalls(), expected);
+  });
 }
 
 TEST_F(PortChoice, PluggingFollowsOnlyWhileUsbIsChosen) {
