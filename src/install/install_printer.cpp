@@ -1,4 +1,5 @@
 // The installation: platform detection, driver files and registration, the queue, the report.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -154,11 +155,10 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
   char dataFile[MAX_PATH];
   std::snprintf(dataFile, sizeof dataFile, "%s", gpdNames[kInstalledModel].c_str());
   char dependentFiles[MAX_PATH] = {};
-  int listLength = std::snprintf(dependentFiles, sizeof dependentFiles,
-                                 "TTFSUB.GPD\nSTDNAMES.GPD\nUNIRES.DLL\n%s\n\n\n\n",
-                                 dllNames[kInstalledModel].c_str());
-  for (int i = 0; i < listLength && i < static_cast<int>(sizeof dependentFiles); ++i)
-    if (dependentFiles[i] == '\n') dependentFiles[i] = '\0';
+  std::snprintf(dependentFiles, sizeof dependentFiles,
+                "TTFSUB.GPD\nSTDNAMES.GPD\nUNIRES.DLL\n%s\n\n\n\n",
+                dllNames[kInstalledModel].c_str());
+  std::replace(dependentFiles, dependentFiles + std::strlen(dependentFiles), '\n', '\0');
 
   DRIVER_INFO_3A driver{};
   driver.cVersion = 3;

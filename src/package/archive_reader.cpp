@@ -1,6 +1,7 @@
 // ArchiveReader over minizip: records, names, times, attributes and extraction into a base folder.
 #include "package/archive_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -151,7 +152,7 @@ void ApplyExtendedTimestamp(const std::vector<unsigned char>& field, ArchiveItem
     const unsigned char* block = field.data() + offset;
     size_t dataLength = Le16(block + 2);
     if (block[0] == 'U' && block[1] == 'T') {
-      size_t end = offset + 4 + dataLength < length ? offset + 4 + dataLength : length;
+      size_t end = std::min(offset + 4 + dataLength, length);
       size_t at = offset + 4;
       if (at >= end) return;
       unsigned char flags = field[at++];
@@ -236,7 +237,7 @@ void SanitiseMemberName(const char* stored, char* out, size_t outSize) {
 }
 
 ArchiveReader* ArchiveReader::OpenFromMemory(const void* data, uint32_t size) {
-  if (data == nullptr || size == 0) return nullptr;
+  if (data == nullptr) return nullptr;
   auto* reader = new (std::nothrow) ArchiveReader();
   if (reader == nullptr) return nullptr;
   reader->block_ = {static_cast<const unsigned char*>(data), size, 0};

@@ -186,6 +186,8 @@ TEST_F(ArchiveReaderTest, NameSanitising) {
   EXPECT_EQ(Sanitised("C:\\drivers\\a.inf"), "drivers\\a.inf");
   EXPECT_EQ(Sanitised("a/../b/../c.txt"), "c.txt");
   EXPECT_EQ(Sanitised("x\\..\\y"), "y");
+  EXPECT_EQ(Sanitised("w/..\\x"), "x");  // separators of both kinds, mixed
+  EXPECT_EQ(Sanitised("w\\../x"), "x");
   EXPECT_EQ(Sanitised("\\\\server\\share\\f"), "server\\share\\f");
   EXPECT_EQ(Sanitised("/x/y"), "x/y");
   EXPECT_EQ(Sanitised("Windows x64/UNIDRV.DLL"), "Windows x64/UNIDRV.DLL");
@@ -335,7 +337,9 @@ TEST_F(Extraction, ReplacesAnExistingFileAndWritesEmptyMembers) {
   auto reader = Open(MakeZip({{"a", "new"}, {"empty", ""}}));
   reader->SetBaseFolder("C:\\T");
   ASSERT_EQ(reader->ExtractItem(0, "a"), ArchiveResult::Ok);
+  EXPECT_EQ(sim::CountOf("WriteFile"), 1);
   ASSERT_EQ(reader->ExtractItem(1, "empty"), ArchiveResult::Ok);
+  EXPECT_EQ(sim::CountOf("WriteFile"), 1) << "nothing to write, no write";
   EXPECT_EQ(sim::FileBytes("C:\\T\\a"), "new");
   EXPECT_TRUE(sim::PathExists("C:\\T\\empty"));
   EXPECT_EQ(sim::FileBytes("C:\\T\\empty"), "");
