@@ -169,7 +169,9 @@ TEST_F(DialogFramework, CommandEntriesMatchIdAndCode) {
 // An application whose command table takes ID_HELP, as the program's does.
 class HelpApp : public ui::CWinApp {
  public:
-  const ui::AppCommandMap* GetCommandMap() const override { return theApp_->GetCommandMap(); }
+  const ui::AppCommandMap* GetCommandMap() const override {
+    return theApp_ ? theApp_->GetCommandMap() : nullptr;
+  }
   void OnHelp() override { ++helps; }
   const ui::CWinApp* theApp_ = nullptr;
   int helps = 0;
@@ -186,14 +188,23 @@ TEST_F(DialogFramework, CommandsNoDialogEntryTakesGoOnToTheApplicationsTable) {
   {
     HelpApp app;
     app.theApp_ = program;
+    // Not yet given its instance: the framework answers with the program's module.
+    EXPECT_EQ(ui::AfxGetInstanceHandle(), GetModuleHandleA(nullptr));
     Run([&](HWND d) {
       SendMessageA(d, WM_COMMAND, MAKEWPARAM(ID_HELP - 1, 0), 0);
       SendMessageA(d, WM_COMMAND, MAKEWPARAM(15, BN_CLICKED), 0);
       EXPECT_EQ(app.helps, 0) << "no entry for these";
-      SendMessageA(d, WM_COMMAND, MAKEWPARAM(ID_HELP, 0), 0);
+      // A command taken answers 0, as WM_COMMAND asks.
+      EXPECT_EQ(SendMessageA(d, WM_COMMAND, MAKEWPARAM(ID_HELP, 0), 0), 0);
       dialog_.EndDialog(IDCANCEL);
     });
     EXPECT_EQ(app.helps, 1);
+    EXPECT_TRUE(app.OnCmdMsg(ID_HELP));
+    EXPECT_FALSE(app.OnCmdMsg(ID_HELP - 1));
+    EXPECT_EQ(app.helps, 2);
+    app.theApp_ = nullptr;
+    ui::CWinApp plain;  // no table at all
+    EXPECT_FALSE(plain.OnCmdMsg(ID_HELP));
     EXPECT_EQ(dialog_.staticClicks, 1) << "the dialog's own entry comes first";
   }
   EXPECT_EQ(ui::AfxGetApp(), program) << "the program's application is back";
@@ -207,6 +218,13 @@ TEST_F(DialogFramework, OkSavesAndEndsWithOkCancelEndsWithCancel) {
             IDOK);
   EXPECT_EQ(dialog_.second, 1);
   EXPECT_EQ(Run([&](HWND d) { sim::PressKey(d, VK_ESCAPE); }), IDCANCEL);
+  // Taken, each answers 0, as WM_COMMAND asks.
+  for (int button : {IDOK, IDCANCEL}) {
+    EXPECT_EQ(Run([&](HWND d) {
+                EXPECT_EQ(SendMessageA(d, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0), 0);
+              }),
+              button);
+  }
 }
 
 TEST_F(DialogFramework, ADriverThatLeavesTheDialogOpenIsReported) {
