@@ -15,10 +15,9 @@ void SetText(HKEY key, const char* name, const char* text) {
                    static_cast<DWORD>(std::strlen(text) + 1));
 }
 
+// REG_DWORD is the number as it lies in memory: Windows runs little-endian only.
 void SetNumber(HKEY key, const char* name, DWORD value) {
-  BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-                   static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
-  ::RegSetValueExA(key, name, 0, REG_DWORD, bytes, sizeof bytes);
+  ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
 void RunServiceCommand(const char* parameters) {
