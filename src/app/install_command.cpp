@@ -1,6 +1,5 @@
 // The install command, the wizard link and the cursor.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/quillmate_dlg.h"
