@@ -21,9 +21,10 @@ TEST_F(InstallerObject, TablesHoldTheSevenModelRows) {
   EXPECT_EQ(installer.modelNames[CDriverInstaller::kInstalledModel], "KV-80C");
   EXPECT_EQ(installer.connectionKinds[0], "USB");
   EXPECT_EQ(installer.connectionKinds[1], "Another");
-  EXPECT_STREQ(installer.windowsNames[0], "Windows 2000");
-  EXPECT_STREQ(installer.windowsNames[3], "Windows Vista");
-  EXPECT_STREQ(installer.windowsNames[8], "Windows 10.1");
+  const char* windows[] = {"Windows 2000",  "Windows XP", "Windows 2003",
+                           "Windows Vista", "Windows 7",  "Windows 8",
+                           "Windows 8.1",   "Windows 10", "Windows 10.1"};
+  for (int row = 0; row < 9; ++row) EXPECT_STREQ(installer.windowsNames[row], windows[row]);
   EXPECT_STREQ(installer.installedPrinterName, "");
 }
 
