@@ -227,9 +227,11 @@ LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD op
   return ERROR_SUCCESS;
 }
 
-LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
+LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD size) {
   if (Enter("RegSetValueExA", Args(name, type, size) + ", " + DataArg(type, data, size)))
     return static_cast<LSTATUS>(M().lastError);
+  if (reserved != 0) BrokenContract("RegSetValueExA: the reserved argument is not 0");
   REGSAM access = 0;
   RegistryKey* k = Root(key, &access);
   if (k == nullptr || key == HKEY_LOCAL_MACHINE) return ERROR_INVALID_HANDLE;
