@@ -316,6 +316,18 @@ TEST_F(InstallEngine, NoDriverDirectoryMeansNoCopyAnywhere) {
                          "Malfunction !\nPls try using <Run as administrator>open this App"});
 }
 
+TEST_F(InstallEngine, ADestinationCutShortByThePathLimitIsNeitherDeletedNorWritten) {
+  // 251 characters of directory: "\\KV80.DLL" ends at 260, one past what a path may hold, and
+  // every other name is longer.
+  sim::Spooler().driverRoot = "C:\\" + std::string(244, 'd');
+  ASSERT_EQ(sim::DriverDirectory("Windows x64").size(), 251u);
+  EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
+  EXPECT_EQ(sim::CountOf("DeleteFileA"), 0);
+  EXPECT_EQ(sim::CountOf("CopyFileA"), 0);
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "Malfunction !\nPls try using <Run as administrator>open this App"});
+}
+
 TEST_F(InstallEngine, ChineseSuccessText) {
   installer_.userLanguage = 2052;
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));

@@ -114,6 +114,14 @@ TEST_F(MainDialog, OpensWithFirstAnswersCheckedIconsAndEmptyAddress) {
     EXPECT_EQ(ip.ipAddress, 0u);
     EXPECT_EQ(ip.ipBlankFields, 0) << "0.0.0.0 is shown, not an empty control";
     EXPECT_EQ(sim::FocusedWindow(), GetDlgItem(dialog, IDOK));
+    // Each control member is bound to its control.
+    auto* dlg = static_cast<CQuillmateDlg*>(ui::AfxGetApp()->m_pMainWnd);
+    ASSERT_NE(dlg, nullptr);
+    std::pair<const ui::CWnd*, int> bound[] = {
+        {&dlg->portList, IDC_PORT_LIST},     {&dlg->usbRadio, IDC_USB},
+        {&dlg->ipAddress, IDC_IP_ADDRESS},   {&dlg->ipLabel, IDC_IP_LABEL},
+        {&dlg->statusText, IDC_STATUS_TEXT}, {&dlg->hintText, IDC_HINT_TEXT}};
+    for (auto [member, id] : bound) EXPECT_EQ(member->GetSafeHwnd(), GetDlgItem(dialog, id)) << id;
     sim::PressKey(dialog, VK_ESCAPE);
   });
   // WM_SETICON on the dialog (id 0): the big icon first, then the small one.

@@ -231,6 +231,7 @@ struct SpoolerState {
   std::vector<std::string> ports = {
       "LPT1:", "LPT2:", "LPT3:", "COM1:", "COM2:", "COM3:", "COM4:", "FILE:"};
   std::string defaultPrinter;
+  std::string driverRoot = "C:\\Windows\\system32\\spool\\drivers";  // x64 and W32X86 below
   std::set<uintptr_t> openPrinters;  // handles AddPrinterA gave and ClosePrinter did not take
   // A stop or start moves through its pending state while its command runs; only a running
   // spooler answers calls (others fail with RPC_S_SERVER_UNAVAILABLE).

@@ -61,7 +61,7 @@ SpoolerState& Spooler() {
 
 std::string DriverDirectory(const std::string& environment) {
   std::string leaf = SameText(environment, "Windows x64") ? "x64" : "W32X86";
-  return "C:\\Windows\\system32\\spool\\drivers\\" + leaf;
+  return Spooler().driverRoot + "\\" + leaf;
 }
 
 int LocalAllocations() {
