@@ -147,7 +147,6 @@ int32_t Le32(const unsigned char* p) {
 // The extended timestamp block ("UT"): times that lie wholly inside the field replace the DOS ones.
 void ApplyExtendedTimestamp(const std::vector<unsigned char>& field, ArchiveItem& item) {
   size_t length = field.size();
-  if (length <= 4) return;
   for (size_t offset = 0; offset + 4 < length;) {
     const unsigned char* block = field.data() + offset;
     size_t dataLength = Le16(block + 2);

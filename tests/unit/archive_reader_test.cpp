@@ -512,6 +512,8 @@ TEST_F(Extraction, RelativeTargetsNeverLeaveTheBase) {
   EXPECT_EQ(reader->ExtractItem(0, "..a/b"), ArchiveResult::Ok);
   EXPECT_EQ(reader->ExtractItem(0, "a/../one"), ArchiveResult::Ok);
   EXPECT_EQ(reader->ExtractItem(0, ".d/../two"), ArchiveResult::Ok);
+  // A file needs a name: its folder is not even made.
+  EXPECT_EQ(reader->ExtractItem(0, "named/"), ArchiveResult::CannotCreateFile);
   std::vector<std::string> expected = {
       "C:\\T\\base",      "C:\\T\\base\\..a", "C:\\T\\base\\..a\\b", "C:\\T\\base\\.d",
       "C:\\T\\base\\a",   "C:\\T\\base\\ab",  "C:\\T\\base\\inside", "C:\\T\\base\\one",
