@@ -190,7 +190,7 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
 }
 
 bool CDriverInstaller::CreateQueue(const char* portName) {
-  char emptyName[1] = "";
+  auto* emptyName = const_cast<LPSTR>("");  // the local machine; the call only reads it
   DWORD needed = 0, count = 0;
   ::EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, emptyName, 2, nullptr, 0, &needed,
                   &count);

@@ -92,10 +92,8 @@ INT_PTR CALLBACK CDialogEx::DialogProc(HWND window, UINT message, WPARAM wParam,
   }
   if (self == nullptr) return FALSE;  // messages before WM_INITDIALOG
   INT_PTR result = self->Dispatch(message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    self->m_hWnd = nullptr;
-  }
+  // The last message: the window is gone, and the object no longer stands for it.
+  if (message == WM_NCDESTROY) self->m_hWnd = nullptr;
   return result;
 }
 

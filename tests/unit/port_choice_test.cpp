@@ -207,6 +207,13 @@ TEST_F(PortChoice, PluggingFollowsOnlyWhileUsbIsChosen) {
     EXPECT_TRUE(Info(d, IDOK).enabled);
     sim::UnplugUsbPrinter(UsbPath("a"));
     ExpectNotice(d, kUsbNotice);
+    // The dialog answers a notice with 0, whatever it did with it.
+    DEV_BROADCAST_DEVICEINTERFACE_A notice{};
+    notice.dbcc_size = sizeof notice;
+    notice.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    notice.dbcc_classguid = sim::kUsbPrinterClass;
+    EXPECT_EQ(
+        SendMessageA(d, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&notice)), 0);
     // Only arrivals and removals of device interfaces are news for the list.
     int enumerations = sim::CountOf("SetupDiGetClassDevsA");
     sim::BroadcastDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME);

@@ -136,8 +136,9 @@ bool Minimize(HWND dialog);
 void SetClientSize(HWND window, int width, int height);
 // Sends WM_PAINT as the window system does when the window needs painting.
 void Paint(HWND window);
-// Asks the dialog for the cursor while the mouse is over `under` (the dialog or a control).
-void MoveMouseOver(HWND dialog, HWND under);
+// Asks the dialog for the cursor while the mouse is over `under` (the dialog or a control);
+// its answer, TRUE when it set the cursor itself.
+LRESULT MoveMouseOver(HWND dialog, HWND under);
 // The device-interface class of USB printers.
 inline constexpr GUID kUsbPrinterClass = {
     0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};

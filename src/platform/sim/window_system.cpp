@@ -438,11 +438,12 @@ void Paint(HWND window) {
   Send(window, WM_PAINT, 0, 0);
 }
 
-void MoveMouseOver(HWND dialog, HWND under) {
+LRESULT MoveMouseOver(HWND dialog, HWND under) {
   Window* u = Find(under);
   // Disabled controls take no mouse input: the request then comes for the dialog itself.
   HWND target = (u && !(u->style & WS_DISABLED)) ? under : dialog;
-  Send(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  return Send(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(target),
+              MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
 }
 
 void BroadcastDeviceChange(WPARAM event, DWORD deviceType, const GUID& interfaceClass) {
