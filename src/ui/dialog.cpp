@@ -59,10 +59,9 @@ INT_PTR CDialogEx::DoModal() {
                            DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
-bool CDialogEx::UpdateData(bool saveAndValidate) {
+void CDialogEx::UpdateData(bool saveAndValidate) {
   CDataExchange dx(*this, saveAndValidate);
   DoDataExchange(&dx);
-  return true;
 }
 
 void CDialogEx::DoDataExchange(CDataExchange*) {}

@@ -39,7 +39,8 @@ class CDialogEx : public CWnd {
   virtual const MessageMap* GetMessageMap() const;
 
   INT_PTR DoModal();
-  bool UpdateData(bool saveAndValidate = true);
+  // Nothing in the exchange can fail, so there is no result to give.
+  void UpdateData(bool saveAndValidate);
   bool EndDialog(INT_PTR result) const { return ::EndDialog(m_hWnd, result) != FALSE; }
   void SetMsgHandled(bool handled) { msgHandled_ = handled; }
 
