@@ -2,6 +2,7 @@
 // does: links planted at any depth or swapped in at the worst moment, names that best fit turns
 // into parent references, device and stream names, records minizip would accept.
 #include <cstring>
+#include <memory>
 
 #include "install/driver_installer.h"
 #include "package/archive_reader.h"
@@ -87,6 +88,39 @@ TEST_F(StagingAttack, ALinkPlantedAgainRightBeforeTheFolderIsMadeIsRemovedAgain)
   UnpackDriverPackage(1033);
   ExpectUnpacked(kX64, "x64 library");
   CleanUp();
+}
+
+// Before each call of `function` on `name`, a link to the outside is planted there again if it
+// is gone, up to `times` times.
+void Replant(const char* function, const std::string& name, std::shared_ptr<int> times) {
+  sim::BeforeCall(function, name, [function, name, times] {
+    if (*times > 0 && sim::AttributesOf(name) == INVALID_FILE_ATTRIBUTES) {
+      sim::MakeLink(name, kOutside);
+      --*times;
+    }
+    Replant(function, name, times);
+  });
+}
+
+TEST_F(StagingAttack, ANameThatKeepsChangingIsGivenUpAfterEightTurns) {
+  // A folder: the planted link and five plantings more are each removed in a turn, the seventh
+  // turn makes the folder and the eighth holds it. One planting more, and it is given up.
+  for (int plantings : {5, 6}) {
+    SCOPED_TRACE(plantings);
+    const std::string name = kTempFolder + "\\held" + std::to_string(plantings);
+    ASSERT_TRUE(sim::MakeLink(name, kOutside));
+    Replant("GetFileAttributesA", name, std::make_shared<int>(plantings));
+    EXPECT_EQ(static_cast<bool>(own::HoldFolder(name.c_str(), true, true)), plantings == 5);
+  }
+  // A file made new: each turn removes what is there and is beaten to the name by a planting.
+  for (int plantings : {7, 8}) {
+    SCOPED_TRACE(plantings);
+    const std::string name = kTempFolder + "\\file" + std::to_string(plantings);
+    ASSERT_TRUE(sim::MakeLink(name, kOutside));
+    Replant("CreateFileA", name, std::make_shared<int>(plantings));
+    EXPECT_EQ(static_cast<bool>(own::CreateOwnFile(name.c_str(), FILE_ATTRIBUTE_NORMAL)),
+              plantings == 7);
+  }
 }
 
 TEST_F(StagingAttack, LinksLeftInsideAreReplacedByRealFoldersAndFiles) {
