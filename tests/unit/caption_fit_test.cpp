@@ -117,6 +117,25 @@ TEST_F(CaptionFit, CaptionsThatFitMoveNothing) {
       });
 }
 
+TEST_F(CaptionFit, WrappedTextThatExactlyFillsItsLineStaysOneLine) {
+  Run(Template({{1, "Static", SS_LEFT, 10, 10, 30, 8, "Exactly filled"}}),
+      [](HWND d, ui::CCaptionFit& fit) {
+        // The line's text and half a digit to spare, to the pixel; captured again from there,
+        // the template's narrower room forgotten.
+        SIZE text = TextSize(d, "Exactly filled", 1000, DT_SINGLELINE);
+        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
+        RECT r = RectOf(d, 1);
+        SetWindowPos(GetDlgItem(d, 1), nullptr, r.left, r.top, text.cx + spare, r.bottom - r.top,
+                     SWP_NOZORDER);
+        r = RectOf(d, 1);
+        fit.Capture(d);
+        sim::ClearCalls();
+        fit.Fit();
+        EXPECT_EQ(sim::CountOf("SetWindowPos"), 0);
+        EXPECT_TRUE(Same(RectOf(d, 1), r)) << Show(RectOf(d, 1));
+      });
+}
+
 TEST_F(CaptionFit, SingleLineGrowsRightAsFarAsTheShownNeighbourLets) {
   Run(Template({{1, "Button", BS_AUTORADIOBUTTON, 10, 10, 30, 10, "A rather long caption"},
                 {2, "Static", SS_LEFT, 60, 10, 40, 10, "Next"},
