@@ -2,6 +2,7 @@
 #include "ui/caption_fit.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "ui/ascii.h"
@@ -38,16 +39,16 @@ bool Same(const RECT& a, const RECT& b) {
 
 // What the font gives the rooms: a digit's width and a line's height.
 struct Metrics {
-  LONG digit = 0;
-  LONG line = 0;
+  LONG digit;
+  LONG line;
 };
 
-bool Measure(HDC dc, Metrics* metrics) {
-  RECT r{0, 0, 0, 0};
-  if (::DrawTextA(dc, "0", 1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX) == 0) return false;
-  metrics->digit = r.right - r.left;
-  metrics->line = r.bottom - r.top;
-  return metrics->digit > 0 && metrics->line > 0;
+// Nothing when the font cannot be measured: nothing is then fitted with a guess.
+std::optional<Metrics> Measure(HDC dc) {
+  RECT r{};
+  if (::DrawTextA(dc, "0", 1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX) == 0)
+    return std::nullopt;
+  return Metrics{r.right - r.left, r.bottom - r.top};
 }
 
 LONG GroupInset(const Metrics& m) {
@@ -231,8 +232,9 @@ void CCaptionFit::Fit(bool keepWidth) {
   CClientDC dc(dialog_);
   if (dc.Get() == nullptr) return;
   Selected font(dc.Get(), reinterpret_cast<HGDIOBJ>(::SendMessageA(dialog_, WM_GETFONT, 0, 0)));
-  Metrics m;
-  if (!Measure(dc.Get(), &m)) return;
+  std::optional<Metrics> measured = Measure(dc.Get());
+  if (!measured) return;
+  const Metrics& m = *measured;
 
   size_t count = controls_.size();
   std::vector<RECT> layout;

@@ -104,12 +104,14 @@ TEST_F(CaptionFit, CaptionsThatFitMoveNothing) {
                 {2, "Button", BS_AUTORADIOBUTTON, 10, 15, 40, 10, "Yes"},
                 {3, "Edit", ES_MULTILINE, 60, 15, 80, 30, "Short notice."},
                 {4, "Button", BS_PUSHBUTTON, 10, 70, 40, 14, "Exit"},
-                {5, "Static", SS_LEFT, 60, 70, 80, 8, "Label"}}),
+                {5, "Static", SS_LEFT, 60, 70, 80, 8, "Label"},
+                // A list's window text is no caption.
+                {6, "ListBox", LBS_NOTIFY, 150, 15, 20, 30, "A text much longer than the list"}}),
       [](HWND d, ui::CCaptionFit& fit) {
         RECT client = ClientOf(d);
         fit.Fit();
         EXPECT_EQ(sim::CountOf("SetWindowPos"), 0);
-        for (int id : {1, 2, 3, 4, 5})
+        for (int id : {1, 2, 3, 4, 5, 6})
           EXPECT_TRUE(Same(RectOf(d, id),
                            sim::DialogUnitsToPixels(sim::Inspect(GetDlgItem(d, id)).dialogUnits)))
               << id;
@@ -215,8 +217,9 @@ TEST_F(CaptionFit, AnEditThatRefusedOneSizeIsAskedAgainAtTheNext) {
   });
 }
 
-TEST_F(CaptionFit, StaticTextTakesExactlyTheRoomOfItsText) {
+TEST_F(CaptionFit, StaticsAndButtonsTakeExactlyTheRoomOfTheirText) {
   Run(Template({{1, "Static", SS_LEFTNOWORDWRAP, 10, 10, 30, 8, "A label on one line only"},
+                {5, "Button", BS_PUSHBUTTON, 10, 90, 20, 14, "A longer button caption"},
                 {2, "Static", SS_LEFT, 10, 30, 60, 8, "Words that wrap onto a few lines here"},
                 {3, "Static", SS_LEFT, 10, 70, 30, 8, "Unbreakablewordwiderthanitsroom"},
                 {4, "Button", BS_PUSHBUTTON, 150, 100, 40, 14, "OK"}},
@@ -242,6 +245,10 @@ TEST_F(CaptionFit, StaticTextTakesExactlyTheRoomOfItsText) {
         EXPECT_EQ(grown.right - grown.left, wide.cx + spare) << Show(grown);
         EXPECT_EQ(grown.bottom - grown.top, wide.cy);
         EXPECT_EQ(word.bottom - word.top, wide.cy);
+        // A push button keeps 4 pixels each side for its frame and focus rectangle.
+        grown = RectOf(d, 5);
+        SIZE button = TextSize(d, "A longer button caption", 1000, DT_SINGLELINE);
+        EXPECT_EQ(grown.right - grown.left, 4 + button.cx + spare + 4) << Show(grown);
       });
 }
 
