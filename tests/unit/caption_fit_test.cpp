@@ -105,13 +105,14 @@ TEST_F(CaptionFit, CaptionsThatFitMoveNothing) {
                 {3, "Edit", ES_MULTILINE, 60, 15, 80, 30, "Short notice."},
                 {4, "Button", BS_PUSHBUTTON, 10, 70, 40, 14, "Exit"},
                 {5, "Static", SS_LEFT, 60, 70, 80, 8, "Label"},
-                // A list's window text is no caption.
-                {6, "ListBox", LBS_NOTIFY, 150, 15, 20, 30, "A text much longer than the list"}}),
+                // A list's window text is no caption, nor are blanks.
+                {6, "ListBox", LBS_NOTIFY, 150, 15, 20, 30, "A text much longer than the list"},
+                {7, "Static", SS_LEFTNOWORDWRAP, 150, 50, 4, 8, " \t\r\n  "}}),
       [](HWND d, ui::CCaptionFit& fit) {
         RECT client = ClientOf(d);
         fit.Fit();
         EXPECT_EQ(sim::CountOf("SetWindowPos"), 0);
-        for (int id : {1, 2, 3, 4, 5, 6})
+        for (int id : {1, 2, 3, 4, 5, 6, 7})
           EXPECT_TRUE(Same(RectOf(d, id),
                            sim::DialogUnitsToPixels(sim::Inspect(GetDlgItem(d, id)).dialogUnits)))
               << id;
@@ -220,6 +221,12 @@ TEST_F(CaptionFit, AnEditThatRefusedOneSizeIsAskedAgainAtTheNext) {
 TEST_F(CaptionFit, StaticsAndButtonsTakeExactlyTheRoomOfTheirText) {
   Run(Template({{1, "Static", SS_LEFTNOWORDWRAP, 10, 10, 30, 8, "A label on one line only"},
                 {5, "Button", BS_PUSHBUTTON, 10, 90, 20, 14, "A longer button caption"},
+                // Radio buttons whose captions wrap, the glyph on either side.
+                {6, "Button", BS_AUTORADIOBUTTON | BS_MULTILINE, 110, 10, 40, 10,
+                 "A radio caption of many words"},
+                {7, "Button", BS_AUTORADIOBUTTON | BS_MULTILINE | BS_LEFTTEXT, 155, 10, 40, 10,
+                 "A radio caption of many words"},
+                {8, "Button", BS_AUTORADIOBUTTON | BS_LEFTTEXT, 110, 50, 20, 10, "Glyph after"},
                 {2, "Static", SS_LEFT, 10, 30, 60, 8, "Words that wrap onto a few lines here"},
                 {3, "Static", SS_LEFT, 10, 70, 30, 8, "Unbreakablewordwiderthanitsroom"},
                 {4, "Button", BS_PUSHBUTTON, 150, 100, 40, 14, "OK"}},
@@ -245,6 +252,19 @@ TEST_F(CaptionFit, StaticsAndButtonsTakeExactlyTheRoomOfTheirText) {
         EXPECT_EQ(grown.right - grown.left, wide.cx + spare) << Show(grown);
         EXPECT_EQ(grown.bottom - grown.top, wide.cy);
         EXPECT_EQ(word.bottom - word.top, wide.cy);
+        // A radio button keeps a line and half a digit for its glyph, a pixel above and below.
+        for (int id : {6, 7}) {
+          RECT radio = RectOf(d, id);
+          LONG glyph = TextSize(d, "0", 1000, DT_SINGLELINE).cy + spare;
+          SIZE rows = TextSize(d, "A radio caption of many words",
+                               radio.right - radio.left - glyph - spare, DT_WORDBREAK);
+          EXPECT_EQ(radio.bottom - radio.top, 1 + rows.cy + 1) << id << Show(radio);
+        }
+        RECT after = RectOf(d, 8);
+        EXPECT_EQ(after.right - after.left, TextSize(d, "Glyph after", 1000, DT_SINGLELINE).cx +
+                                                TextSize(d, "0", 1000, DT_SINGLELINE).cy +
+                                                2 * spare)
+            << Show(after);
         // A push button keeps 4 pixels each side for its frame and focus rectangle.
         grown = RectOf(d, 5);
         SIZE button = TextSize(d, "A longer button caption", 1000, DT_SINGLELINE);
