@@ -139,6 +139,25 @@ TEST_F(CaptionFit, WrappedTextThatExactlyFillsItsLineStaysOneLine) {
       });
 }
 
+TEST_F(CaptionFit, WrappedTextTakesTheRoomBelowToTheLastPixel) {
+  const char text[] = "Words that wrap onto a few lines here";
+  Run(Template({{1, "Static", SS_LEFT, 10, 10, 60, 8, text},
+                {2, "Button", BS_PUSHBUTTON, 10, 80, 40, 14, "OK"}}),
+      [&](HWND d, ui::CCaptionFit& fit) {
+        RECT r = RectOf(d, 1), ok = RectOf(d, 2);
+        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
+        LONG needed = TextSize(d, text, r.right - r.left - spare, DT_WORDBREAK).cy;
+        // The button moved up to leave exactly that room and the gap kept before it.
+        SetWindowPos(GetDlgItem(d, 2), nullptr, ok.left, r.top + needed + 2, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+        fit.Capture(d);
+        fit.Fit();
+        RECT grown = RectOf(d, 1);
+        EXPECT_EQ(grown.right, r.right) << Show(grown);
+        EXPECT_EQ(grown.bottom, r.top + needed);
+      });
+}
+
 TEST_F(CaptionFit, SingleLineGrowsRightAsFarAsTheShownNeighbourLets) {
   Run(Template({{1, "Button", BS_AUTORADIOBUTTON, 10, 10, 30, 10, "A rather long caption"},
                 {2, "Static", SS_LEFT, 60, 10, 40, 10, "Next"},
