@@ -390,37 +390,44 @@ TEST_F(CaptionFit, TextThatCannotFitTakesAllTheRoomAndNoMore) {
 }
 
 TEST_F(CaptionFit, OutsideAnyGroupTheDialogWidensAndTheRightColumnFollows) {
-  Run(Template({{1, "Button", BS_GROUPBOX, 7, 4, 86, 20, "Short"},
-                {2, "Button", BS_PUSHBUTTON, 53, 30, 40, 14, "Exit"},
-                {3, "Static", SS_LEFT, 7, 30, 40, 8, "Left"}},
-               100, 50),
-      [](HWND d, ui::CCaptionFit& fit) {
-        RECT client = ClientOf(d), group = RectOf(d, 1), exit = RectOf(d, 2), left = RectOf(d, 3);
-        LONG margin = client.right - group.right;
-        SetWindowTextA(GetDlgItem(d, 1), "A caption much longer than its group box can show");
-        fit.Fit();
-        RECT wider = ClientOf(d), grown = RectOf(d, 1);
-        EXPECT_GT(wider.right, client.right);
-        EXPECT_EQ(wider.bottom, client.bottom);
-        EXPECT_EQ(wider.right - grown.right, margin) << "the right margin is kept";
-        EXPECT_EQ(RectOf(d, 2).right, grown.right) << "the button at the margin stretches";
-        EXPECT_EQ(RectOf(d, 2).left, exit.left);
-        EXPECT_TRUE(Same(RectOf(d, 3), left)) << "what did not reach the margin stays";
-        SIZE text =
-            TextSize(d, "A caption much longer than its group box can show", 1000, DT_SINGLELINE);
-        EXPECT_GT(grown.right - grown.left, text.cx);
-        SIZE digit = TextSize(d, "0", 1000, DT_SINGLELINE);
-        // The frame keeps 8 pixels each side at this font (a digit and one, when that is more),
-        // and half a digit to spare.
-        EXPECT_EQ(grown.right - grown.left, text.cx + 2 * std::max(8, digit.cx + 1) + digit.cx / 2);
+  // A right margin of 7 dialog units, or none: the right column on the dialog's edge.
+  for (int edge : {93, 100}) {
+    SCOPED_TRACE(edge);
+    sim::Reset();
+    SetUp();
+    Run(Template({{1, "Button", BS_GROUPBOX, 7, 4, edge - 7, 20, "Short"},
+                  {2, "Button", BS_PUSHBUTTON, edge - 40, 30, 40, 14, "Exit"},
+                  {3, "Static", SS_LEFT, 7, 30, 40, 8, "Left"}},
+                 100, 50),
+        [](HWND d, ui::CCaptionFit& fit) {
+          RECT client = ClientOf(d), group = RectOf(d, 1), exit = RectOf(d, 2), left = RectOf(d, 3);
+          LONG margin = client.right - group.right;
+          SetWindowTextA(GetDlgItem(d, 1), "A caption much longer than its group box can show");
+          fit.Fit();
+          RECT wider = ClientOf(d), grown = RectOf(d, 1);
+          EXPECT_GT(wider.right, client.right);
+          EXPECT_EQ(wider.bottom, client.bottom);
+          EXPECT_EQ(wider.right - grown.right, margin) << "the right margin is kept";
+          EXPECT_EQ(RectOf(d, 2).right, grown.right) << "the button at the margin stretches";
+          EXPECT_EQ(RectOf(d, 2).left, exit.left);
+          EXPECT_TRUE(Same(RectOf(d, 3), left)) << "what did not reach the margin stays";
+          SIZE text =
+              TextSize(d, "A caption much longer than its group box can show", 1000, DT_SINGLELINE);
+          EXPECT_GT(grown.right - grown.left, text.cx);
+          SIZE digit = TextSize(d, "0", 1000, DT_SINGLELINE);
+          // The frame keeps 8 pixels each side at this font (a digit and one, when that is more),
+          // and half a digit to spare.
+          EXPECT_EQ(grown.right - grown.left,
+                    text.cx + 2 * std::max(8, digit.cx + 1) + digit.cx / 2);
 
-        // A caption that fits again gives back the template's layout and size.
-        SetWindowTextA(GetDlgItem(d, 1), "Short");
-        fit.Fit();
-        EXPECT_TRUE(Same(ClientOf(d), client)) << Show(ClientOf(d));
-        EXPECT_TRUE(Same(RectOf(d, 1), group));
-        EXPECT_TRUE(Same(RectOf(d, 2), exit));
-      });
+          // A caption that fits again gives back the template's layout and size.
+          SetWindowTextA(GetDlgItem(d, 1), "Short");
+          fit.Fit();
+          EXPECT_TRUE(Same(ClientOf(d), client)) << Show(ClientOf(d));
+          EXPECT_TRUE(Same(RectOf(d, 1), group));
+          EXPECT_TRUE(Same(RectOf(d, 2), exit));
+        });
+  }
 }
 
 TEST_F(CaptionFit, FailingCallsLeaveTheLayoutAsItIs) {
