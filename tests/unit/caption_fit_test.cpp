@@ -158,6 +158,33 @@ TEST_F(CaptionFit, WrappedTextTakesTheRoomBelowToTheLastPixel) {
       });
 }
 
+TEST_F(CaptionFit, OutsideAnyGroupTextGrowsToTheClientsBottomAndTwiceItsWidth) {
+  const char text[] = "Words that wrap onto a few lines here";
+  std::string endless(400, 'w');
+  Run(Template({{1, "Static", SS_LEFT, 60, 10, 60, 8, text},
+                {2, "Button", BS_PUSHBUTTON, 5, 80, 40, 14, "OK"},
+                {3, "Button", BS_AUTORADIOBUTTON, 130, 10, 20, 10, endless.c_str()}}),
+      [&](HWND d, ui::CCaptionFit& fit) {
+        RECT client = ClientOf(d), r = RectOf(d, 1), ok = RectOf(d, 2);
+        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
+        LONG needed = TextSize(d, text, r.right - r.left - spare, DT_WORDBREAK).cy;
+        // The text needs exactly the room down to the client's bottom, where the button on its
+        // left ends.
+        SetWindowPos(GetDlgItem(d, 1), nullptr, r.left, client.bottom - needed, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+        SetWindowPos(GetDlgItem(d, 2), nullptr, ok.left, client.bottom - (ok.bottom - ok.top), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+        r = RectOf(d, 1);
+        fit.Capture(d);
+        fit.Fit();
+        RECT grown = RectOf(d, 1);
+        EXPECT_EQ(grown.right, r.right) << Show(grown);
+        EXPECT_EQ(grown.bottom, client.bottom);
+        // A line that could never fit takes twice the dialog's width, no more.
+        EXPECT_EQ(RectOf(d, 3).right, 2 * client.right);
+      });
+}
+
 TEST_F(CaptionFit, SingleLineGrowsRightAsFarAsTheShownNeighbourLets) {
   Run(Template({{1, "Button", BS_AUTORADIOBUTTON, 10, 10, 30, 10, "A rather long caption"},
                 {2, "Static", SS_LEFT, 60, 10, 40, 10, "Next"},
