@@ -19,7 +19,7 @@ constexpr ModelRow kModels[CDriverInstaller::kModelCount] = {
     {"KV-76C", "KV76C.GPD", "KV76.DLL"},
 };
 
-constexpr const char* kWindowsNames[9] = {
+constexpr std::array<const char*, 9> kWindowsNames = {
     "Windows 2000", "Windows XP",  "Windows 2003", "Windows Vista", "Windows 7",
     "Windows 8",    "Windows 8.1", "Windows 10",   "Windows 10.1",
 };
@@ -32,7 +32,7 @@ CDriverInstaller::CDriverInstaller() : connectionKinds{"USB", "Another"} {
     gpdNames[row] = kModels[row].gpd;
     dllNames[row] = kModels[row].dll;
   }
-  for (int row = 0; row < 9; ++row) windowsNames[row] = kWindowsNames[row];
+  windowsNames = kWindowsNames;
   // The spooler may have been stopped; starting a running service changes nothing.
   ::ShellExecuteA(nullptr, "open", "net", "start spooler", nullptr, SW_HIDE);
   userLanguage = ::GetUserDefaultUILanguage();

@@ -1,6 +1,7 @@
 // CDriverInstaller: the installation engine the main dialog owns, with its model tables.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -35,12 +36,12 @@ class CDriverInstaller {
   // Writes the Standard TCP/IP port "IP_[address]" and restarts the spooler to load it.
   void CreateNetworkPort(const char* addressText);
 
-  std::string dllNames[kModelCount];
-  std::string gpdNames[kModelCount];
-  std::string modelNames[kModelCount];
-  std::string connectionKinds[2];
+  std::array<std::string, kModelCount> dllNames;
+  std::array<std::string, kModelCount> gpdNames;
+  std::array<std::string, kModelCount> modelNames;
+  std::array<std::string, 2> connectionKinds;
   std::string printerName;
-  const char* windowsNames[9];
+  std::array<const char*, 9> windowsNames;
   DWORD userLanguage = 0;
   char installedPrinterName[256] = {};
 

@@ -1,5 +1,6 @@
 // The installation: platform detection, driver files and registration, the queue, the report.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -108,12 +109,12 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
           : (chinese ? flavour.copyFailedChinese
                      : "Malfunction !\nPls try using <Run as administrator>open this App");
 
-  char driverDirectory[256] = {};
+  std::array<char, 256> driverDirectory{};
   DWORD needed = 0;
   ::GetPrinterDriverDirectoryA(nullptr, const_cast<LPSTR>(flavour.environment), 1,
-                               reinterpret_cast<LPBYTE>(driverDirectory), sizeof driverDirectory,
-                               &needed);
-  driverDirectory[sizeof driverDirectory - 1] = '\0';
+                               reinterpret_cast<LPBYTE>(driverDirectory.data()),
+                               driverDirectory.size(), &needed);
+  driverDirectory.back() = '\0';
   // Without a directory every destination would be a path of its own making, such as "\KV80.DLL".
   if (driverDirectory[0] == '\0') {
     ShowInstallerMessage(copyFailed);
@@ -131,9 +132,9 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
   char destinations[8][MAX_PATH] = {};
   bool fits[8] = {};
   for (int i = 0; i < 8; ++i) {
-    int length =
-        std::snprintf(destinations[i], MAX_PATH, "%s\\%s", driverDirectory, files[i].c_str());
-    fits[i] = length > 0 && length < MAX_PATH;
+    int length = std::snprintf(destinations[i], MAX_PATH, "%s\\%s", driverDirectory.data(),
+                               files[i].c_str());
+    fits[i] = static_cast<unsigned>(length) < MAX_PATH;  // a failure's -1 is past it too
   }
   for (int i = 0; i < 2; ++i)
     if (fits[i]) ::DeleteFileA(destinations[i]);
@@ -143,8 +144,8 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
     char source[MAX_PATH];
     int length =
         std::snprintf(source, sizeof source, "%s\\%s", flavour.sourceFolder, files[i].c_str());
-    bool ok =
-        fits[i] && length > 0 && length < MAX_PATH && ::CopyFileA(source, destinations[i], FALSE);
+    bool ok = fits[i] && static_cast<unsigned>(length) < MAX_PATH &&
+              ::CopyFileA(source, destinations[i], FALSE);
     copied = copied && ok;
   }
   if (!copied) {

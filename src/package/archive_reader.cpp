@@ -26,7 +26,7 @@ voidpf ZCALLBACK OpenBlock(voidpf opaque, const char*, int) {
 uLong ZCALLBACK ReadBlock(voidpf, voidpf stream, void* buffer, uLong size) {
   auto* block = static_cast<Block*>(stream);
   uLong left = block->size - block->position;
-  uLong count = size < left ? size : left;
+  uLong count = std::min(size, left);
   std::memcpy(buffer, block->data + block->position, count);
   block->position += static_cast<uint32_t>(count);
   return count;
