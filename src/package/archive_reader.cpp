@@ -105,7 +105,7 @@ const char* FindParentReference(const char* text) {
 
 bool Join(char* out, const char* a, const char* b, const char* c = "") {
   int written = std::snprintf(out, kPathSize, "%s%s%s", a, b, c);
-  return written >= 0 && static_cast<size_t>(written) < kPathSize;
+  return static_cast<unsigned>(written) < kPathSize;  // a failure's -1 is past it too
 }
 
 // ---- record fields ----
