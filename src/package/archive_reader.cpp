@@ -583,14 +583,9 @@ ArchiveResult ArchiveReader::ExtractItem(int index, const char* target) {
   std::snprintf(folder, sizeof folder, "%.*s", static_cast<int>(split), target);
   const char* fileName = target + split;
   char outputPath[kPathSize];
-  bool fits;
-  if (split == 0) {
-    fits = Join(outputPath, baseFolder_, fileName);
-  } else if (IsAbsolute(folder)) {
-    fits = Join(outputPath, folder, fileName);
-  } else {
-    fits = Join(outputPath, baseFolder_, folder, fileName);
-  }
+  // A bare name has an empty folder, which joins like any other below the base.
+  bool fits = IsAbsolute(folder) ? Join(outputPath, folder, fileName)
+                                 : Join(outputPath, baseFolder_, folder, fileName);
   if (!fits || fileName[0] == '\0') return ArchiveResult::CannotCreateFile;
   if (!HoldFolders(IsAbsolute(folder) ? nullptr : baseFolder_, folder, held))
     return ArchiveResult::CannotCreateFile;

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 namespace own {
 namespace {
@@ -29,11 +30,11 @@ ui::File OpenItself(const std::string& path, DWORD access) {
                                 kItself, nullptr));
 }
 
-bool AttributesOf(HANDLE handle, DWORD& attributes) {
+// What the handle opened on; nothing when it was not opened or cannot tell.
+std::optional<DWORD> AttributesOf(const ui::File& opened) {
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(handle, &info)) return false;
-  attributes = info.dwFileAttributes;
-  return true;
+  if (!opened || !::GetFileInformationByHandle(opened.Get(), &info)) return std::nullopt;
+  return info.dwFileAttributes;
 }
 
 // What the name's own attributes say agrees with what the handle opened on it shows: no link,
@@ -68,12 +69,12 @@ Found Inspect(const char* path, ui::File* keep, DWORD access) {
                                                                           : Found::Unsure;
   }
   ui::File opened = OpenItself(name, access);
-  DWORD attributes = 0;
-  if (!opened || !AttributesOf(opened.Get(), attributes)) return Found::Unsure;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Found::Link;
-  if (!Agrees(named, attributes)) return Found::Unsure;
+  std::optional<DWORD> attributes = AttributesOf(opened);
+  if (!attributes) return Found::Unsure;
+  if (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Found::Link;
+  if (!Agrees(named, *attributes)) return Found::Unsure;
   if (keep != nullptr) *keep = std::move(opened);
-  return attributes & FILE_ATTRIBUTE_DIRECTORY ? Found::Folder : Found::File;
+  return *attributes & FILE_ATTRIBUTE_DIRECTORY ? Found::Folder : Found::File;
 }
 
 }  // namespace
@@ -102,10 +103,8 @@ std::string WithoutFinalSeparator(const char* path) {
 
 bool RemoveLink(const char* path) {
   ui::File link = OpenItself(WithoutFinalSeparator(path), DELETE | FILE_READ_ATTRIBUTES);
-  DWORD attributes = 0;
-  if (!link || !AttributesOf(link.Get(), attributes) ||
-      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
+  std::optional<DWORD> attributes = AttributesOf(link);
+  if (!attributes || !(*attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   return DeleteOpened(link.Get());
 }
 
@@ -140,12 +139,12 @@ ui::File CreateOwnFile(const char* path, DWORD attributes) {
     if (::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES ||
         ::GetLastError() != ERROR_FILE_NOT_FOUND) {
       ui::File existing = OpenItself(name, DELETE | FILE_READ_ATTRIBUTES);
-      DWORD found = 0;
-      if (!existing || !AttributesOf(existing.Get(), found)) return ui::File();
+      std::optional<DWORD> found = AttributesOf(existing);
+      if (!found) return ui::File();
       // A folder of that name is not replaced, nor a link the handle does not show.
-      if (!(found & FILE_ATTRIBUTE_REPARSE_POINT) &&
-          ((found & FILE_ATTRIBUTE_DIRECTORY) ||
-           !Agrees(::GetFileAttributesA(name.c_str()), found)))
+      if (!(*found & FILE_ATTRIBUTE_REPARSE_POINT) &&
+          ((*found & FILE_ATTRIBUTE_DIRECTORY) ||
+           !Agrees(::GetFileAttributesA(name.c_str()), *found)))
         return ui::File();
       if (!DeleteOpened(existing.Get())) return ui::File();  // a read-only file stays
     }
@@ -222,15 +221,15 @@ void DeleteBeneath(HANDLE folder, const std::string& path) {
     std::string entry = path + "\\" + name;
     ui::File opened =
         OpenItself(entry, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
-    DWORD attributes = 0;
-    if (!opened || !AttributesOf(opened.Get(), attributes)) continue;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    std::optional<DWORD> attributes = AttributesOf(opened);
+    if (!attributes) continue;
+    if (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       DeleteOpened(opened.Get());  // the link goes; what it points to is not ours
       continue;
     }
-    if (!Agrees(::GetFileAttributesA(entry.c_str()), attributes)) continue;  // a hidden link
+    if (!Agrees(::GetFileAttributesA(entry.c_str()), *attributes)) continue;  // a hidden link
     // Held open without sharing for deletion, a folder cannot be swapped while it is emptied.
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) DeleteBeneath(opened.Get(), entry);
+    if (*attributes & FILE_ATTRIBUTE_DIRECTORY) DeleteBeneath(opened.Get(), entry);
     DeleteOpened(opened.Get());
   }
 }
