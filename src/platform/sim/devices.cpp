@@ -104,6 +104,8 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA da
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
                                       LPDWORD required, PSP_DEVINFO_DATA) {
   if (Enter("SetupDiGetDeviceInterfaceDetailA", Args(size))) return FALSE;
+  // Its documentation asks for a size of 0 when there is no buffer.
+  if (detail == nullptr && size != 0) return Fail(ERROR_INVALID_USER_BUFFER);
   auto it = M().deviceSets.find(reinterpret_cast<uintptr_t>(set));
   if (it == M().deviceSets.end()) return Fail(ERROR_INVALID_HANDLE);
   if (data == nullptr || data->Reserved == 0 || data->Reserved > it->second.size())
