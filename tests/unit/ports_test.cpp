@@ -42,6 +42,9 @@ TEST_F(UsbPorts, OnlySupportedVendorsInAnyCase) {
   EXPECT_EQ(Found(), expected);
   EXPECT_TRUE(CUsbPrinterPorts::IsSupportedVendor(UsbPath("vid_067b").c_str()));
   EXPECT_FALSE(CUsbPrinterPorts::IsSupportedVendor("\\\\?\\usb#vid_067"));
+  // Every one of the eight characters counts, the first and the last too.
+  EXPECT_FALSE(CUsbPrinterPorts::IsSupportedVendor(UsbPath("xid_067b").c_str()));
+  EXPECT_FALSE(CUsbPrinterPorts::IsSupportedVendor(UsbPath("vid_067c").c_str()));
   EXPECT_FALSE(CUsbPrinterPorts::IsSupportedVendor(""));
   EXPECT_FALSE(CUsbPrinterPorts::IsSupportedVendor(nullptr));
 }
