@@ -2,6 +2,7 @@
 #include "platform/sim/rc_script.h"
 #include "text_helpers.h"
 #include "ui/dialog.h"
+#include "ui/handles.h"
 #include "ui/win_app.h"
 
 namespace {
@@ -237,6 +238,19 @@ TEST_F(DialogFramework, MissingTemplateFailsTheModalRun) {
   SetLastError(0xdeadbeef);
   EXPECT_EQ(missing.DoModal(), -1);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+}
+
+// A holder handed out again for a new handle closes the one it held: none is left open.
+TEST_F(DialogFramework, AHolderReceivingAgainClosesWhatItHeld) {
+  sim::PutRegistryValue("SOFTWARE\\Held", "value", REG_SZ, std::string("x\0", 2));
+  {
+    ui::Key key;
+    for (int turn = 0; turn < 2; ++turn)
+      ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Held", 0, KEY_READ, key.Receive()),
+                ERROR_SUCCESS);
+    EXPECT_EQ(sim::CountOf("RegCloseKey"), 1);
+  }
+  EXPECT_EQ(sim::CountOf("RegCloseKey"), 2);
 }
 
 }  // namespace
