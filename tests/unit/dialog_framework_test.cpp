@@ -204,8 +204,11 @@ TEST_F(DialogFramework, CommandsNoDialogEntryTakesGoOnToTheApplicationsTable) {
     EXPECT_FALSE(app.OnCmdMsg(ID_HELP - 1));
     EXPECT_EQ(app.helps, 2);
     app.theApp_ = nullptr;
-    ui::CWinApp plain;  // no table at all
-    EXPECT_FALSE(plain.OnCmdMsg(ID_HELP));
+    {
+      ui::CWinApp plain;  // no table at all
+      EXPECT_FALSE(plain.OnCmdMsg(ID_HELP));
+    }
+    EXPECT_EQ(ui::AfxGetApp(), &app) << "each hands the place back to the one before";
     EXPECT_EQ(dialog_.staticClicks, 1) << "the dialog's own entry comes first";
   }
   EXPECT_EQ(ui::AfxGetApp(), program) << "the program's application is back";

@@ -93,6 +93,10 @@ TEST_F(UsbPorts, UnreadableDetailStopsWithEarlierNamesKept) {
   sim::UsbPrinterInterfaces()[1].detailReadable = false;
   Attach(UsbPath("vid_0416", "c"), 3);
   EXPECT_EQ(Found(false), std::vector<std::string>{"USB001"});
+  // The same when the size is told but the detail itself cannot be read.
+  sim::UsbPrinterInterfaces()[1].detailReadable = true;
+  sim::FailCall("SetupDiGetDeviceInterfaceDetailA", ERROR_ACCESS_DENIED, 3);
+  EXPECT_EQ(Found(false), std::vector<std::string>{"USB001"});
 }
 
 TEST_F(UsbPorts, MissingKeyOrOddValueSkipsOneInterfaceWithTraces) {
