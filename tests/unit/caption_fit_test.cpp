@@ -185,6 +185,44 @@ TEST_F(CaptionFit, OutsideAnyGroupTextGrowsToTheClientsBottomAndTwiceItsWidth) {
       });
 }
 
+TEST_F(CaptionFit, InsideAGroupBoxHalfADigitStaysFreeAboveItsFrame) {
+  const char text[] = "Words that wrap onto a few lines here";
+  Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 150, 60, "Group"},
+                {2, "Static", SS_LEFT, 10, 15, 60, 8, text}}),
+      [&](HWND d, ui::CCaptionFit& fit) {
+        RECT r = RectOf(d, 2), group = RectOf(d, 1);
+        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
+        LONG needed = TextSize(d, text, r.right - r.left - spare, DT_WORDBREAK).cy;
+        // Down to two pixels above the frame the text would fit in its width: one too many.
+        SetWindowPos(GetDlgItem(d, 2), nullptr, r.left, group.bottom - 2 - needed, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+        r = RectOf(d, 2);
+        fit.Capture(d);
+        fit.Fit();
+        RECT grown = RectOf(d, 2);
+        EXPECT_GT(grown.right, r.right) << Show(grown);
+        EXPECT_LE(grown.bottom, group.bottom - spare);
+      });
+}
+
+TEST_F(CaptionFit, AWrappingPushButtonKeepsItsFrameAboveAndBelowTheText) {
+  const char text[] = "A push button caption of many words";
+  Run(Template({{1, "Button", BS_PUSHBUTTON | BS_MULTILINE, 10, 10, 40, 14, text},
+                {2, "Button", BS_PUSHBUTTON, 10, 80, 40, 14, "OK"}}),
+      [&](HWND d, ui::CCaptionFit& fit) {
+        RECT r = RectOf(d, 1), ok = RectOf(d, 2);
+        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
+        LONG needed = 4 + TextSize(d, text, r.right - r.left - 8 - spare, DT_WORDBREAK).cy + 4;
+        SetWindowPos(GetDlgItem(d, 2), nullptr, ok.left, r.top + needed + 2, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+        fit.Capture(d);
+        fit.Fit();
+        RECT grown = RectOf(d, 1);
+        EXPECT_EQ(grown.right, r.right) << Show(grown);
+        EXPECT_EQ(grown.bottom, r.top + needed);
+      });
+}
+
 TEST_F(CaptionFit, SingleLineGrowsRightAsFarAsTheShownNeighbourLets) {
   Run(Template({{1, "Button", BS_AUTORADIOBUTTON, 10, 10, 30, 10, "A rather long caption"},
                 {2, "Static", SS_LEFT, 60, 10, 40, 10, "Next"},
