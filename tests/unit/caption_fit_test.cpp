@@ -223,6 +223,20 @@ TEST_F(CaptionFit, AWrappingPushButtonKeepsItsFrameAboveAndBelowTheText) {
       });
 }
 
+TEST_F(CaptionFit, AControlOnItsGroupBoxsRightEdgeTakesTheFrameAlongExactly) {
+  Run(Template(
+          {{1, "Button", BS_GROUPBOX, 5, 5, 60, 30, "Group"},
+           {2, "Button", BS_AUTORADIOBUTTON, 10, 15, 55, 10, "A radio caption a little longer"},
+           {3, "Static", SS_LEFT, 140, 15, 40, 8, "Right"}}),
+      [](HWND d, ui::CCaptionFit& fit) {
+        RECT radio = RectOf(d, 2);
+        ASSERT_EQ(RectOf(d, 1).right, radio.right);
+        fit.Fit();
+        EXPECT_GT(RectOf(d, 2).right, radio.right) << Show(RectOf(d, 2));
+        EXPECT_EQ(RectOf(d, 1).right, RectOf(d, 2).right) << Show(RectOf(d, 1));
+      });
+}
+
 TEST_F(CaptionFit, SingleLineGrowsRightAsFarAsTheShownNeighbourLets) {
   Run(Template({{1, "Button", BS_AUTORADIOBUTTON, 10, 10, 30, 10, "A rather long caption"},
                 {2, "Static", SS_LEFT, 60, 10, 40, 10, "Next"},
