@@ -123,6 +123,21 @@ TEST_F(StagingAttack, ANameThatKeepsChangingIsGivenUpAfterEightTurns) {
   }
 }
 
+TEST_F(StagingAttack, ALinkSwappedForAFolderRightBeforeItIsRemovedIsNotTaken) {
+  const std::string name = kTempFolder + "\\swapped";
+  ASSERT_TRUE(sim::MakeLink(name, kOutside));
+  // The first open looks at the link; before the second, which would remove it, a real folder
+  // has taken its place: neither that folder nor the name is then ours.
+  sim::BeforeCall("CreateFileA", name, [name] {
+    sim::BeforeCall("CreateFileA", name, [name] {
+      RemoveDirectoryA(name.c_str());
+      CreateDirectoryA(name.c_str(), nullptr);
+    });
+  });
+  EXPECT_FALSE(own::HoldFolder(name.c_str(), true, true));
+  EXPECT_EQ(sim::AttributesOf(name), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+}
+
 TEST_F(StagingAttack, LinksLeftInsideAreReplacedByRealFoldersAndFiles) {
   sim::PutFolder(kX86);
   ASSERT_TRUE(sim::MakeLink(kX64, kOutside));
