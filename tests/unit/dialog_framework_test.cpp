@@ -243,6 +243,14 @@ TEST_F(DialogFramework, MissingTemplateFailsTheModalRun) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 }
 
+// A name from a module path cut short would be a wrong name: the application takes none.
+TEST_F(DialogFramework, AModulePathTooLongGivesNoName) {
+  sim::System().modulePath = "C:\\" + std::string(300, 'a') + "\\Quillmate.exe";
+  ui::CWinApp app;
+  ui::RunApplication(app, GetModuleHandleA(nullptr));
+  EXPECT_STREQ(app.m_pszAppName, "");
+}
+
 // A holder handed out again for a new handle closes the one it held: none is left open.
 TEST_F(DialogFramework, AHolderReceivingAgainClosesWhatItHeld) {
   sim::PutRegistryValue("SOFTWARE\\Held", "value", REG_SZ, std::string("x\0", 2));
