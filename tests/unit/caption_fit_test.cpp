@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <initializer_list>
+#include <tuple>
 
 #include "app/quillmate_app.h"
 #include "app/quillmate_dlg.h"
@@ -70,6 +71,19 @@ bool WrappedTextFits(HWND d, int id) {
   SIZE s = TextSize(d, sim::Inspect(GetDlgItem(d, id)).text, r.right - r.left,
                     DT_WORDBREAK | DT_EDITCONTROL);
   return s.cx <= r.right - r.left && s.cy <= r.bottom - r.top;
+}
+
+// Half a digit: the room every measured caption keeps to spare on its right.
+LONG Spare(HWND d) {
+  return TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
+}
+// The height of `text` wrapped in a static of rectangle `r`.
+LONG WrappedHeight(HWND d, const char* text, const RECT& r) {
+  return TextSize(d, text, r.right - r.left - Spare(d), DT_WORDBREAK).cy;
+}
+// Moves control `id` to (x, y) of the client area, its size kept.
+void MoveTo(HWND d, int id, LONG x, LONG y) {
+  SetWindowPos(GetDlgItem(d, id), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
 class CaptionFit : public SimTest {
@@ -140,22 +154,28 @@ TEST_F(CaptionFit, WrappedTextThatExactlyFillsItsLineStaysOneLine) {
 }
 
 TEST_F(CaptionFit, WrappedTextTakesTheRoomBelowToTheLastPixel) {
-  const char text[] = "Words that wrap onto a few lines here";
-  Run(Template({{1, "Static", SS_LEFT, 10, 10, 60, 8, text},
-                {2, "Button", BS_PUSHBUTTON, 10, 80, 40, 14, "OK"}}),
-      [&](HWND d, ui::CCaptionFit& fit) {
-        RECT r = RectOf(d, 1), ok = RectOf(d, 2);
-        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
-        LONG needed = TextSize(d, text, r.right - r.left - spare, DT_WORDBREAK).cy;
-        // The button moved up to leave exactly that room and the gap kept before it.
-        SetWindowPos(GetDlgItem(d, 2), nullptr, ok.left, r.top + needed + 2, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER);
-        fit.Capture(d);
-        fit.Fit();
-        RECT grown = RectOf(d, 1);
-        EXPECT_EQ(grown.right, r.right) << Show(grown);
-        EXPECT_EQ(grown.bottom, r.top + needed);
-      });
+  // A static keeps no frame around its text, a wrapping push button 4 pixels on each side.
+  const char text[] = "A caption of many words that wraps";
+  for (auto [className, style, frame] : {std::tuple<const char*, DWORD, LONG>{"Static", SS_LEFT, 0},
+                                         {"Button", BS_PUSHBUTTON | BS_MULTILINE, 4}}) {
+    SCOPED_TRACE(className);
+    sim::Reset();
+    SetUp();
+    Run(Template({{1, className, style, 10, 10, 40, 14, text},
+                  {2, "Button", BS_PUSHBUTTON, 10, 80, 40, 14, "OK"}}),
+        [&, frame = frame](HWND d, ui::CCaptionFit& fit) {
+          RECT r = RectOf(d, 1), ok = RectOf(d, 2);
+          LONG needed = 2 * frame +
+                        TextSize(d, text, r.right - r.left - 2 * frame - Spare(d), DT_WORDBREAK).cy;
+          // The button moved up to leave exactly that room and the gap kept before it.
+          MoveTo(d, 2, ok.left, r.top + needed + 2);
+          fit.Capture(d);
+          fit.Fit();
+          RECT grown = RectOf(d, 1);
+          EXPECT_EQ(grown.right, r.right) << Show(grown);
+          EXPECT_EQ(grown.bottom, r.top + needed);
+        });
+  }
 }
 
 TEST_F(CaptionFit, OutsideAnyGroupTextGrowsToTheClientsBottomAndTwiceItsWidth) {
@@ -166,14 +186,11 @@ TEST_F(CaptionFit, OutsideAnyGroupTextGrowsToTheClientsBottomAndTwiceItsWidth) {
                 {3, "Button", BS_AUTORADIOBUTTON, 130, 10, 20, 10, endless.c_str()}}),
       [&](HWND d, ui::CCaptionFit& fit) {
         RECT client = ClientOf(d), r = RectOf(d, 1), ok = RectOf(d, 2);
-        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
-        LONG needed = TextSize(d, text, r.right - r.left - spare, DT_WORDBREAK).cy;
+        LONG needed = WrappedHeight(d, text, r);
         // The text needs exactly the room down to the client's bottom, where the button on its
         // left ends.
-        SetWindowPos(GetDlgItem(d, 1), nullptr, r.left, client.bottom - needed, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER);
-        SetWindowPos(GetDlgItem(d, 2), nullptr, ok.left, client.bottom - (ok.bottom - ok.top), 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER);
+        MoveTo(d, 1, r.left, client.bottom - needed);
+        MoveTo(d, 2, ok.left, client.bottom - (ok.bottom - ok.top));
         r = RectOf(d, 1);
         fit.Capture(d);
         fit.Fit();
@@ -191,35 +208,15 @@ TEST_F(CaptionFit, InsideAGroupBoxHalfADigitStaysFreeAboveItsFrame) {
                 {2, "Static", SS_LEFT, 10, 15, 60, 8, text}}),
       [&](HWND d, ui::CCaptionFit& fit) {
         RECT r = RectOf(d, 2), group = RectOf(d, 1);
-        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
-        LONG needed = TextSize(d, text, r.right - r.left - spare, DT_WORDBREAK).cy;
+        LONG needed = WrappedHeight(d, text, r);
         // Down to two pixels above the frame the text would fit in its width: one too many.
-        SetWindowPos(GetDlgItem(d, 2), nullptr, r.left, group.bottom - 2 - needed, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER);
+        MoveTo(d, 2, r.left, group.bottom - 2 - needed);
         r = RectOf(d, 2);
         fit.Capture(d);
         fit.Fit();
         RECT grown = RectOf(d, 2);
         EXPECT_GT(grown.right, r.right) << Show(grown);
-        EXPECT_LE(grown.bottom, group.bottom - spare);
-      });
-}
-
-TEST_F(CaptionFit, AWrappingPushButtonKeepsItsFrameAboveAndBelowTheText) {
-  const char text[] = "A push button caption of many words";
-  Run(Template({{1, "Button", BS_PUSHBUTTON | BS_MULTILINE, 10, 10, 40, 14, text},
-                {2, "Button", BS_PUSHBUTTON, 10, 80, 40, 14, "OK"}}),
-      [&](HWND d, ui::CCaptionFit& fit) {
-        RECT r = RectOf(d, 1), ok = RectOf(d, 2);
-        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
-        LONG needed = 4 + TextSize(d, text, r.right - r.left - 8 - spare, DT_WORDBREAK).cy + 4;
-        SetWindowPos(GetDlgItem(d, 2), nullptr, ok.left, r.top + needed + 2, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER);
-        fit.Capture(d);
-        fit.Fit();
-        RECT grown = RectOf(d, 1);
-        EXPECT_EQ(grown.right, r.right) << Show(grown);
-        EXPECT_EQ(grown.bottom, r.top + needed);
+        EXPECT_LE(grown.bottom, group.bottom - Spare(d));
       });
 }
 
