@@ -140,7 +140,7 @@ TEST_F(CaptionFit, WrappedTextThatExactlyFillsItsLineStaysOneLine) {
         // The line's text and half a digit to spare, to the pixel; captured again from there,
         // the template's narrower room forgotten.
         SIZE text = TextSize(d, "Exactly filled", 1000, DT_SINGLELINE);
-        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
+        LONG spare = Spare(d);
         RECT r = RectOf(d, 1);
         SetWindowPos(GetDlgItem(d, 1), nullptr, r.left, r.top, text.cx + spare, r.bottom - r.top,
                      SWP_NOZORDER);
@@ -330,7 +330,7 @@ TEST_F(CaptionFit, StaticsAndButtonsTakeExactlyTheRoomOfTheirText) {
         RECT single = RectOf(d, 1), wrapped = RectOf(d, 2), word = RectOf(d, 3);
         fit.Fit();
         // Statics keep no room around their text but half a digit to spare on the right.
-        LONG spare = TextSize(d, "0", 1000, DT_SINGLELINE).cx / 2;
+        LONG spare = Spare(d);
         SIZE line = TextSize(d, "A label on one line only", 1000, DT_SINGLELINE);
         RECT grown = RectOf(d, 1);
         EXPECT_EQ(grown.right - grown.left, line.cx + spare) << Show(grown);
