@@ -584,11 +584,11 @@ ArchiveResult ArchiveReader::ExtractItem(int index, const char* target) {
   const char* fileName = target + split;
   char outputPath[kPathSize];
   // A bare name has an empty folder, which joins like any other below the base.
-  bool fits = IsAbsolute(folder) ? Join(outputPath, folder, fileName)
-                                 : Join(outputPath, baseFolder_, folder, fileName);
+  const char* below = IsAbsolute(folder) ? nullptr : baseFolder_;
+  bool fits =
+      below ? Join(outputPath, below, folder, fileName) : Join(outputPath, folder, fileName);
   if (!fits || fileName[0] == '\0') return ArchiveResult::CannotCreateFile;
-  if (!HoldFolders(IsAbsolute(folder) ? nullptr : baseFolder_, folder, held))
-    return ArchiveResult::CannotCreateFile;
+  if (!HoldFolders(below, folder, held)) return ArchiveResult::CannotCreateFile;
   return WriteMember(item, outputPath);
 }
 
