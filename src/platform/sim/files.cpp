@@ -774,6 +774,12 @@ DWORD GetTempPathA(DWORD size, LPSTR buffer) {
   return CopyOut(M().system.tempPath, size, buffer);
 }
 
+// Answers like GetTempPathA: the length copied, or the size needed when the buffer is short.
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  if (Enter("GetSystemDirectoryA", Args(size))) return 0;
+  return CopyOut(M().system.systemDirectory, size, buffer);
+}
+
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
   if (Enter("GetCurrentDirectoryA", Args(size))) return 0;
   return CopyOut(M().system.currentDirectory, size, buffer);

@@ -53,6 +53,7 @@ struct SystemState {
   std::string modulePath = "C:\\Program Files\\Korvex\\Quillmate.exe";
   std::string tempPath = "C:\\Users\\user\\AppData\\Local\\Temp\\";
   std::string currentDirectory = "C:\\Program Files\\Korvex";
+  std::string systemDirectory = "C:\\Windows\\system32";  // no final backslash, as Windows gives it
   // Local time is UTC plus this many minutes (China: 480).
   int utcBiasMinutes = 0;
   SYSTEMTIME localTime = {2024, 3, 2, 5, 14, 7, 9, 0};

@@ -523,6 +523,7 @@ struct WIN32_FIND_DATAA {
 typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
 
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
 DWORD GetFileAttributesA(LPCSTR path);
