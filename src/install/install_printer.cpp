@@ -9,6 +9,7 @@
 
 #include "install/driver_installer.h"
 #include "install/message_box.h"
+#include "package/staged_files.h"
 
 struct CDriverInstaller::Flavour {
   const char* environment;
@@ -140,15 +141,22 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
     if (fits[i]) ::DeleteFileA(destinations[i]);
 
   bool copied = true;
+  bool made[8] = {};
   for (int i = 0; i < 8; ++i) {
     char source[MAX_PATH];
     int length =
         std::snprintf(source, sizeof source, "%s\\%s", flavour.sourceFolder, files[i].c_str());
-    bool ok = fits[i] && static_cast<unsigned>(length) < MAX_PATH &&
-              ::CopyFileA(source, destinations[i], FALSE);
-    copied = copied && ok;
+    // Only a file this run wrote and still holds is ours to install, and what arrives must be
+    // its bytes exactly: anything else in the staging folder may have been planted.
+    bool ours =
+        fits[i] && static_cast<unsigned>(length) < MAX_PATH && staged::Held(source) != nullptr;
+    made[i] = ours && ::CopyFileA(source, destinations[i], FALSE);
+    copied = copied && made[i] && staged::CopiedExactly(source, destinations[i]);
   }
   if (!copied) {
+    // Nothing of a refused installation stays where the spooler takes driver files from.
+    for (int i = 0; i < 8; ++i)
+      if (made[i]) ::DeleteFileA(destinations[i]);
     ShowInstallerMessage(copyFailed);
     return false;
   }

@@ -201,16 +201,21 @@ bool HasUnsafePart(const char* target) {
 
 }  // namespace
 
-// Where a member's data goes: the output file, with its count and checksum.
+// Where a member's data goes: the output file, or memory, with its count and checksum.
 struct ArchiveReader::MemberSink {
   HANDLE file;
   unsigned char* buffer;
   bool checksum;  // minizip checks what it inflates itself; raw reads are checked here
+  std::vector<unsigned char>* memory = nullptr;  // instead of the file
   uint64_t delivered = 0;
   uLong crc = crc32(0L, Z_NULL, 0);
   bool Write(const unsigned char* data, size_t count) {
     DWORD written = 0;
-    if (!::WriteFile(file, data, static_cast<DWORD>(count), &written, nullptr)) return false;
+    if (memory != nullptr) {
+      memory->insert(memory->end(), data, data + count);
+    } else if (!::WriteFile(file, data, static_cast<DWORD>(count), &written, nullptr)) {
+      return false;
+    }
     if (checksum) crc = crc32(crc, data, static_cast<uInt>(count));
     delivered += count;
     return true;
@@ -432,20 +437,36 @@ bool ArchiveReader::HoldFolders(const char* base, const char* folder, std::vecto
 }
 
 ArchiveResult ArchiveReader::WriteMember(const ArchiveItem& item, const char* outputPath) {
-  unzFile archive = Archive(archive_);
   unz_file_info info{};
-  if (unzGetCurrentFileInfo(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+  if (unzGetCurrentFileInfo(Archive(archive_), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
     return ArchiveResult::ReadFailed;
   ui::File file = own::CreateOwnFile(outputPath, item.attributes);
   if (!file) return ArchiveResult::CannotCreateFile;
+  MemberSink sink{file.Get(), nullptr, false};
+  ArchiveResult result = Unpack(item, info, sink);
+  if (result == ArchiveResult::Ok) {
+    ::SetFileTime(file.Get(), &item.createTime, &item.accessTime, &item.writeTime);
+  } else {
+    // Nothing half-written stays behind, even when it was created read-only; deleted through
+    // the handle, so that only the file made here can go.
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
+    own::DeleteOpened(file.Get());
+  }
+  return result;
+}
 
+ArchiveResult ArchiveReader::Unpack(const ArchiveItem& item, const unz_file_info_s& info,
+                                    MemberSink& sink) {
+  unzFile archive = Archive(archive_);
   // minizip is built without decryption: encrypted members are read raw and decrypted here.
   bool encrypted = info.flag & 1;
   int method = 0, level = 0;
   streamOpen_ = unzOpenCurrentFile2(archive, &method, &level, encrypted ? 1 : 0) == UNZ_OK;
   if (extractBuffer_ == nullptr) extractBuffer_ = new (std::nothrow) unsigned char[kBufferSize];
-
-  MemberSink sink{file.Get(), extractBuffer_, encrypted};
+  sink.buffer = extractBuffer_;
+  sink.checksum = encrypted;
   ArchiveResult result = ArchiveResult::Ok;
   if (!streamOpen_ || extractBuffer_ == nullptr) {
     result = ArchiveResult::InflateFailed;
@@ -479,16 +500,6 @@ ArchiveResult ArchiveReader::WriteMember(const ArchiveItem& item, const char* ou
       (sink.delivered != item.unpackedSize || closed == UNZ_CRCERROR ||
        (sink.checksum && sink.crc != static_cast<uLong>(info.crc))))
     result = ArchiveResult::Corrupt;
-  if (result == ArchiveResult::Ok) {
-    ::SetFileTime(file.Get(), &item.createTime, &item.accessTime, &item.writeTime);
-  } else {
-    // Nothing half-written stays behind, even when it was created read-only; deleted through
-    // the handle, so that only the file made here can go.
-    FILE_BASIC_INFO basic{};
-    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
-    own::DeleteOpened(file.Get());
-  }
   return result;
 }
 
@@ -590,6 +601,23 @@ ArchiveResult ArchiveReader::ExtractItem(int index, const char* target) {
   if (!fits || fileName[0] == '\0') return ArchiveResult::CannotCreateFile;
   if (!HoldFolders(below, folder, held)) return ArchiveResult::CannotCreateFile;
   return WriteMember(item, outputPath);
+}
+
+ArchiveResult ArchiveReader::ReadItem(int index, std::vector<unsigned char>& bytes) {
+  bytes.clear();
+  if (index < 0 || index >= memberCount_) return ArchiveResult::BadArgument;
+  ArchiveItem item{};
+  ArchiveResult built = GetItem(index, item);
+  if (built != ArchiveResult::Ok) return built;
+  if (item.attributes & 0x10) return ArchiveResult::BadArgument;  // a folder has no bytes
+  if (!Position(index)) return ArchiveResult::ReadFailed;
+  unz_file_info info{};
+  if (unzGetCurrentFileInfo(Archive(archive_), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+    return ArchiveResult::ReadFailed;
+  MemberSink sink{INVALID_HANDLE_VALUE, nullptr, false, &bytes};
+  ArchiveResult result = Unpack(item, info, sink);
+  if (result != ArchiveResult::Ok) bytes.clear();
+  return result;
 }
 
 void ArchiveReader::Close() {

@@ -46,6 +46,8 @@ class ArchiveReader {
   // Writes member `index` to `target` (relative to the base folder unless absolute), or makes
   // the folder for a folder member. A member that fails leaves no file behind.
   ArchiveResult ExtractItem(int index, const char* target);
+  // The bytes of file member `index`, checked like an extracted file's; empty on failure.
+  ArchiveResult ReadItem(int index, std::vector<unsigned char>& bytes);
   // Releases the member stream, the archive and the buffer, and the reader itself.
   void Close();
 
@@ -68,6 +70,9 @@ class ArchiveReader {
   ArchiveResult BuildRecord(int index, ArchiveItem& item);
   ArchiveResult WriteMember(const ArchiveItem& item, const char* outputPath);
   struct MemberSink;
+  // Inflates the positioned member into `sink`, checking its size and checksum.
+  ArchiveResult Unpack(const ArchiveItem& item, const struct unz_file_info_s& info,
+                       MemberSink& sink);
   ArchiveResult ReadEncrypted(const struct unz_file_info_s& info, int method, MemberSink& sink);
   bool LocalHeaderAgrees(const struct unz_file_info_s& info, uint64_t dataStart,
                          uint32_t extraLength) const;

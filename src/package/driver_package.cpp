@@ -3,9 +3,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "package/archive_reader.h"
 #include "package/own_objects.h"
+#include "package/staged_files.h"
 #include "resources/resource.h"
 #include "ui/handles.h"
 
@@ -38,6 +40,18 @@ bool SameFolder(const std::string& a, const std::string& b) {
   return true;
 }
 
+// Keeps what member `item` made just now at `path`: its folder, or its file once it reads back
+// exactly as the member's bytes. What is not kept counts as missing at install time.
+void HoldWritten(ArchiveReader& reader, const ArchiveItem& item, const char* path) {
+  if (std::strlen(path) >= MAX_PATH) return;
+  if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    staged::HoldFolder(own::HoldFolder(path, false, false));
+    return;
+  }
+  std::vector<unsigned char> bytes;
+  if (reader.ReadItem(item.index, bytes) == ArchiveResult::Ok) staged::Hold(path, std::move(bytes));
+}
+
 }  // namespace
 
 bool StagingFolderPath(char (&path)[260]) {
@@ -55,9 +69,11 @@ void UnpackDriverPackage(DWORD language) {
   // The folder lies where others can write: a link left under our name is removed, never
   // written through, and the real folder is held for as long as the package is unpacked, so
   // that it cannot be swapped meanwhile. A file of that name leaves nothing to unpack into.
+  staged::Release();
   ui::File held = own::HoldFolder(stagingFolder, true, true);
   if (!held) return;
   ::SetCurrentDirectoryA(stagingFolder);
+  staged::HoldFolder(std::move(held));
 
   int id = language == 2052 ? IDR_PACKAGE_ZH : IDR_PACKAGE_EN;
   HRSRC resource = ::FindResourceA(nullptr, MAKEINTRESOURCEA(id), "zip");
@@ -72,12 +88,18 @@ void UnpackDriverPackage(DWORD language) {
   reader->SetBaseFolder(stagingFolder);
   for (int i = 0; i < summary.index; ++i) {
     ArchiveItem item{};
-    if (reader->GetItem(i, item) == ArchiveResult::Ok) reader->ExtractItem(i, item.name);
+    if (reader->GetItem(i, item) != ArchiveResult::Ok) continue;
+    // A later member of the same name replaces the earlier one, which must be let go first.
+    std::string path = std::string(stagingFolder) + item.name;
+    staged::Forget(path.c_str());
+    if (reader->ExtractItem(i, item.name) == ArchiveResult::Ok)
+      HoldWritten(*reader, item, path.c_str());
   }
   reader->Close();
 }
 
 void DeleteStagingFolderContents(const std::string& folder) {
+  staged::Release();  // held files cannot be deleted, and the dialog that used them is gone
   char stagingFolder[MAX_PATH] = {};
   if (folder.empty() || !StagingFolderPath(stagingFolder)) return;
   if (!SameFolder(folder, stagingFolder)) return;

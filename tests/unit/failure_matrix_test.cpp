@@ -62,7 +62,8 @@ const Row kRows[] = {
   {"GetTempPathA", Scenario::Usb, false, "Malfunction !"},
   {"CreateDirectoryA", Scenario::Usb, false, "Malfunction !"},
   {"SetCurrentDirectoryA", Scenario::Usb, false, "Malfunction !"},
-  {"GetCurrentDirectoryA", Scenario::Usb, true, kSuccess},
+  // without it no staged file can be told for the program's own
+  {"GetCurrentDirectoryA", Scenario::Usb, false, "Malfunction !"},
   {"FindResourceA", Scenario::Usb, false, "Malfunction !"},
   {"LoadResource", Scenario::Usb, false, "Malfunction !"},
   {"LockResource", Scenario::Usb, false, "Malfunction !"},
@@ -71,8 +72,10 @@ const Row kRows[] = {
   {"GetFileAttributesA", Scenario::Usb, false, "Malfunction !"},
   {"CreateFileA", Scenario::Usb, false, "Malfunction !"},
   {"WriteFile", Scenario::Usb, false, "Malfunction !"},
+  {"ReadFile", Scenario::Usb, false, "Malfunction !"},
   {"SetFileTime", Scenario::Usb, true, kSuccess},
-  {"CloseHandle", Scenario::Usb, true, kSuccess},
+  // a writing handle left open keeps the written file from being read back as the program's
+  {"CloseHandle", Scenario::Usb, false, "Malfunction !"},
   {"SystemTimeToFileTime", Scenario::Usb, true, kSuccess},
   {"LocalFileTimeToFileTime", Scenario::Usb, true, kSuccess},
   // folders held and checked from their handles: none can be trusted, so nothing is unpacked

@@ -115,9 +115,7 @@ class ManyPrinters : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    for (const char* file : kDriverFiles)
-      sim::PutFile(kStagingFolder + "\\Windows x64\\" + file, file);
-    sim::System().currentDirectory = kStagingFolder;
+    StageDriverFiles();
   }
   CDriverInstaller installer_;
 };

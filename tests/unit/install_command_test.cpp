@@ -159,7 +159,7 @@ TEST_F(InstallCommand, ParallelClosesWithoutATestPageAndYesSetsTheDefault) {
 TEST_F(InstallCommand, AFailedInstallationLeavesTheDialogOpenForAnotherTry) {
   Run(
       [](HWND d) {
-        DeleteFileA((kStagingFolder + "\\Windows x64\\UNIDRV.DLL").c_str());
+        sim::FailCall("CopyFileA", ERROR_DISK_FULL, 2);
         Choose(d, IDC_PARALLEL);
         Install(d);
         EXPECT_TRUE(IsWindowVisible(d));
@@ -167,7 +167,6 @@ TEST_F(InstallCommand, AFailedInstallationLeavesTheDialogOpenForAnotherTry) {
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDCANCEL)));
         EXPECT_EQ(sim::Inspect(GetDlgItem(d, IDC_PARALLEL)).check, BST_CHECKED);
         EXPECT_EQ(sim::Inspect(GetDlgItem(d, IDC_PORT_LIST)).listSelection, 1);
-        sim::PutFile(kStagingFolder + "\\Windows x64\\UNIDRV.DLL", "back");
         Install(d);
       },
       true);
@@ -195,7 +194,7 @@ TEST_F(InstallCommand, ButtonsAreDisabledAndTheCursorWaitsWhileInstalling) {
           return IDOK;
         });
         Choose(d, IDC_PARALLEL);
-        DeleteFileA((kStagingFolder + "\\Windows x64\\UNIDRV.DLL").c_str());
+        sim::FailCall("CopyFileA", ERROR_DISK_FULL, 2);
         Install(d);
         sim::MoveMouseOver(d, GetDlgItem(d, IDC_WIZARD_LINK));
         EXPECT_EQ(sim::CurrentCursor(), sim::StandardCursor(IDC_HAND));

@@ -8,6 +8,7 @@
 #include "package/archive_reader.h"
 #include "package/driver_package.h"
 #include "package/own_objects.h"
+#include "package/staged_files.h"
 #include "resources/resource.h"
 #include "text_helpers.h"
 #include "zip_builder.h"
@@ -38,6 +39,7 @@ class StagingAttack : public SimTest {
     // What the links pointed at keeps exactly its files and receives none.
     EXPECT_EQ(Snapshot(), outsideBefore_);
     EXPECT_TRUE(sim::DevicesAndStreamsWritten().empty());
+    staged::Release();  // what the program holds until its clean-up
     EXPECT_EQ(sim::OpenFileCount(), 0) << "every handle is closed";
   }
   static std::vector<std::string> Snapshot() {

@@ -5,6 +5,10 @@
 
 #include "app/quillmate_app.h"
 #include "app/quillmate_dlg.h"
+#include "package/driver_package.h"
+#include "package/staged_files.h"
+#include "resources/resource.h"
+#include "zip_builder.h"
 
 const std::string kTempFolder = "C:\\Users\\user\\AppData\\Local\\Temp";
 const std::string kStagingFolder = kTempFolder + "\\Ostra2020";
@@ -52,9 +56,26 @@ std::string Gbk(const std::string& utf8) {
 static const int kClicksAtStart = languageClickCount;
 
 void SimTest::SetUp() {
+  // What an earlier test left held belongs to its machine, not to the fresh one.
+  staged::Release();
   sim::Reset();
   // Each test runs the program as a fresh process would.
   languageClickCount = kClicksAtStart;
+}
+
+void StageDriverFiles(const std::vector<std::string>& leftOut) {
+  std::vector<ZipMember> members;
+  for (const char* folder : {"Windows x64", "Windows NT x86"}) {
+    members.push_back({std::string(folder) + "/", "", false, 0x10});
+    for (const char* file : kDriverFiles) {
+      std::string name = std::string(folder) + "/" + file;
+      if (std::find(leftOut.begin(), leftOut.end(), name) == leftOut.end())
+        members.push_back({name, std::string(folder) + " " + file});
+    }
+  }
+  sim::PutFolder(kTempFolder);
+  sim::SetResource("ZIP", IDR_PACKAGE_EN, MakeZip(members));
+  UnpackDriverPackage(1033);
 }
 
 std::vector<std::string> CallLog(const std::vector<std::string>& functions) {

@@ -20,6 +20,11 @@ extern const std::string kStagingFolder;
 // The eight files each flavour's folder of the package holds.
 extern const char* const kDriverFiles[8];
 
+// Unpacks, as the program does, a package whose two folders hold the eight driver files, each
+// holding "<folder> <file>", less the members named in `leftOut` ("Windows x64/UNIRES.DLL").
+// The staging folder is then the current directory and its files are the program's own.
+void StageDriverFiles(const std::vector<std::string>& leftOut = {});
+
 // Every call made since the log was last cleared, as "Function(arguments)"; only the named
 // functions when some are given.
 std::vector<std::string> CallLog(const std::vector<std::string>& functions = {});
