@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/quillmate_dlg.h"
+#include "package/staged_files.h"
 #include "ui/handles.h"
 #include "ui/win_app.h"
 
@@ -30,6 +31,20 @@ void WriteSerialSettings(const char* portName, int baudChoice) {
     return;
   ::RegSetValueExA(key.Get(), portName, 0, REG_SZ, reinterpret_cast<const BYTE*>(settings.c_str()),
                    static_cast<DWORD>(settings.size() + 1));
+}
+
+// The wizard runs elevated and takes the INF, the catalogue and the two model files it names from
+// the staging folder: it is handed only a folder whose files are still the program's own.
+bool WizardFilesAreOurs(const char* directory, bool x64) {
+  const char* folder = x64 ? "Windows x64" : "Windows NT x86";
+  const char* const files[] = {x64 ? "KVDRVx64.INF" : "KVDRV.INF",
+                               x64 ? "KVDRVx64.cat" : "KVDRV.cat", "KV80.DLL", "KV80C.GPD"};
+  for (const char* file : files) {
+    char path[MAX_PATH];
+    int length = std::snprintf(path, sizeof path, "%s\\%s\\%s", directory, folder, file);
+    if (static_cast<unsigned>(length) >= sizeof path || staged::Held(path) == nullptr) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -107,6 +122,13 @@ void CQuillmateDlg::OnWizardLinkClicked() {
   } else if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64) {
     format = "printui.dll PrintUIEntry /ii /f \"%s\\Windows x64\\KVDRVx64.INF\"";
   } else {
+    return;
+  }
+  if (!WizardFilesAreOurs(directory,
+                          system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64)) {
+    InstallMessages messages{};
+    ::MessageBoxA(m_hWnd, messages.Load(installer.userLanguage).malfunction, ui::AfxGetAppName(),
+                  MB_OK);
     return;
   }
   char parameters[1024] = {};

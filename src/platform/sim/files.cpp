@@ -649,6 +649,62 @@ bool PutFile(const std::string& path, const std::string& bytes, DWORD attributes
   return true;
 }
 
+namespace other {
+
+bool Rewrite(const std::string& path, const std::string& bytes) {
+  FileSystem& fs = Fs();
+  Resolved r = fs.Resolve(path);
+  if (r.error || !r.exists || IsDirectory(r.host) || IsLink(r.host)) return false;
+  if (fs.Attributes(r.host, r.type) & FILE_ATTRIBUTE_READONLY) return false;
+  if (fs.SharingConflict(r.host, GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+    return false;
+  std::ofstream out(r.host, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  fs.Refresh(r.host);
+  return static_cast<bool>(out);
+}
+
+bool Delete(const std::string& path) {
+  FileSystem& fs = Fs();
+  Resolved r = fs.Resolve(path);
+  if (r.error || !r.exists || S_ISDIR(r.type)) return false;
+  if (!S_ISLNK(r.type) && (fs.Attributes(r.host, r.type) & FILE_ATTRIBUTE_READONLY)) return false;
+  if (fs.HeldAgainstDeletion(r.host) || ::unlink(r.host.c_str()) != 0) return false;
+  fs.Refresh(r.host);
+  fs.Forget(r.host);
+  return true;
+}
+
+bool Rename(const std::string& from, const std::string& to) {
+  FileSystem& fs = Fs();
+  Resolved a = fs.Resolve(from), b = fs.Resolve(to);
+  if (a.error || b.error || !a.exists || b.exists || !b.parentExists) return false;
+  if (fs.HeldAgainstDeletion(a.host)) return false;
+  std::string below = a.host + "/";
+  for (const auto& [handle, file] : fs.open)
+    if (file.host.compare(0, below.size(), below) == 0) return false;
+  if (::rename(a.host.c_str(), b.host.c_str()) != 0) return false;
+  // What is kept about the object and below it moves with it, and so do handles open on it.
+  std::map<std::string, FileSystem::Meta> moved;
+  for (auto it = fs.meta.begin(); it != fs.meta.end();) {
+    if (it->first == a.host || it->first.compare(0, below.size(), below) == 0) {
+      moved[b.host + it->first.substr(a.host.size())] = it->second;
+      it = fs.meta.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (auto& entry : moved) fs.meta[entry.first] = entry.second;
+  for (auto& [handle, file] : fs.open)
+    if (file.host == a.host) file.host = b.host;
+  fs.Refresh(a.host);
+  fs.Refresh(b.host);
+  return true;
+}
+
+}  // namespace other
+
 std::string FileBytes(const std::string& path) {
   std::string host = HostPath(path);
   if (host.empty()) return {};
@@ -1042,6 +1098,10 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists) {
   Resolved from = fs.Resolve(existing ? existing : "");
   if (from.error || !from.exists) return Fail(MissingError(from));
   if (IsDirectory(from.host)) return Fail(ERROR_ACCESS_DENIED);
+  // The source is opened for reading, sharing reading and writing, as Wine's CopyFileExW opens
+  // it; Windows does not document its share mode.
+  if (fs.SharingConflict(fs.Followed(from.host), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE))
+    return Fail(ERROR_SHARING_VIOLATION);
   Resolved to = fs.Resolve(newFile ? newFile : "");
   if (to.error) return Fail(to.error);
   if (!to.parentExists) return Fail(ERROR_PATH_NOT_FOUND);

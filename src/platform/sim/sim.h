@@ -208,6 +208,22 @@ std::vector<std::string> DevicesAndStreamsWritten();
 // Every file and folder below `root`, as Windows paths, sorted; links are listed, not entered.
 std::vector<std::string> Tree(const std::string& root = "C:\\");
 int OpenFileCount();
+
+// Another program of the same user acting on a file or folder between two of ours (from a
+// BeforeCall hook, say), through Windows' sharing rules against the handles the program holds:
+// each answers false where Windows would refuse, and changes nothing then. Not logged.
+namespace other {
+// Opened for writing in place (sharing everything) and given `bytes`: refused while a handle
+// of ours does not share writing, or when the file is read-only.
+bool Rewrite(const std::string& path, const std::string& bytes);
+// DeleteFile: refused while a handle does not share deletion, or when the file is read-only.
+bool Delete(const std::string& path);
+// MoveFile to a name that must be free: refused while a handle on it does not share deletion,
+// and for a folder while anything below it is open, as Windows refuses (Explorer's "the folder
+// or a file in it is open in another program").
+bool Rename(const std::string& from, const std::string& to);
+}  // namespace other
+
 // Replaces one of the program's resources (upper-case type name and id) for this machine.
 void SetResource(const std::string& type, int id, const std::string& bytes);
 
