@@ -254,6 +254,71 @@ else
   SCREENSHOT_TAG=
 fi
 
+DRIVER_FILES="KV80.DLL KV80C.GPD UNIDRV.DLL UNIDRVUI.DLL UNIRES.DLL UNIDRV.HLP TTFSUB.GPD STDNAMES.GPD"
+
+# The package's own files of the flavour's folder, unpacked from the archive the exe carries.
+PACKAGE=
+unpack_package() {
+  [ -n "$PACKAGE" ] && return
+  [ -f "${QM_PACKAGE_ZIP:-}" ] || e2e_fail "QM_PACKAGE_ZIP does not name the built package"
+  PACKAGE=$E2E_TMP/package
+  mkdir -p "$PACKAGE"
+  unzip -q -o "$QM_PACKAGE_ZIP" "$ENVIRONMENT/*" -d "$PACKAGE" || e2e_fail "cannot unpack $QM_PACKAGE_ZIP"
+}
+
+# What another program of the user tries on the staged driver files while the dialog is open:
+# writing, deleting and renaming them and their folder must all be refused.
+tamper_with_staged_files() {
+  local staging file out
+  staging=$(e2e_windows_path "$(e2e_temp_dir)/Ostra2020")
+  for file in UNIDRV.DLL UNIDRVUI.DLL; do
+    out=$(e2e_drive tamper "$staging\\$ENVIRONMENT\\$file" | tr -d '\r')
+    e2e_log "$RUN: another program on $file: $(tr '\n\t' '; ' <<<"$out")"
+    [ "$(grep -c $'\trefused\t' <<<"$out")" -eq 4 ] ||
+      failed "$RUN: another program could change the staged $file: $(tr '\n' ' ' <<<"$out")"
+  done
+}
+
+# The spooler's own copies of the eight files are byte for byte the package's.
+expect_package_files() {
+  unpack_package
+  local file copy
+  for file in $DRIVER_FILES; do
+    copy=$(find "$DRIVER_DIR/3" -maxdepth 1 -iname "$file" 2>/dev/null | head -1)
+    cmp -s "$copy" "$PACKAGE/$ENVIRONMENT/$file" ||
+      failed "$RUN: the spooler's ${copy:-missing} $file is not the package's"
+  done
+}
+
+# A read-only file left in the staging folder before the start cannot be written over, so it
+# is not the program's own: the installation is refused as a failed copy and installs nothing.
+readonly_leftover() {
+  local planted
+  planted="$(e2e_temp_dir)/Ostra2020/$ENVIRONMENT/UNIDRVUI.DLL"
+  mkdir -p "$(dirname "$planted")"
+  printf planted >"$planted"
+  chmod 444 "$planted" # Wine's read-only attribute
+  open_dialog readonly-leftover "$EN_TITLE" || return 1
+  click 1008 || return 1
+  choose_port "Please select parallel port:" LPT1: || return 1
+  click 1 || return 1
+  expect_message $'Malfunction !\nPls try using <Run as administrator>open this App' || return 1
+  expect_still_open || return 1
+  if e2e_drive drivers "$ENVIRONMENT" | grep -qF "\"$MODEL\""; then
+    failed "$RUN: a driver $MODEL was registered from a staging folder that is not the program's"
+  fi
+  local file
+  for file in $DRIVER_FILES; do
+    [ -z "$(find "$DRIVER_DIR" -iname "$file" 2>/dev/null)" ] ||
+      failed "$RUN: the refused installation left $file in the driver directory"
+  done
+  [ "$(cat "$planted")" = planted ] || failed "$RUN: the leftover was changed"
+  click 2 || return 1
+  e2e_drive wait-gone "$TITLE" $((EXIT_TIMEOUT_S * 1000)) || failed "$RUN: the dialog stays open after Exit"
+  e2e_wait_app_exit "$EXIT_TIMEOUT_S" || failed "$RUN: the program still runs after Exit"
+  rm -f "$planted"
+}
+
 # A parallel installation registers the driver, makes the queue, reports both and closes.
 parallel_first() {
   local default_before
@@ -264,6 +329,7 @@ parallel_first() {
   expect_listed "$PARALLEL_MAP" parallel
   next_name "%s (copy %d)"
   [ "$NAME" = "$MODEL" ] || failed "$RUN: a queue named $MODEL exists before the first installation"
+  tamper_with_staged_files
   click 1 || return 1
   success_text "$MODEL" LPT1:
   expect_message "$SUCCESS" "$MESSAGE_TIMEOUT_MS" "$E2E_ARTIFACTS/success$SCREENSHOT_TAG-en.png" || return 1
@@ -277,8 +343,9 @@ parallel_first() {
   esac
   # The spooler keeps its own copies; the program's own, put in the driver directory for
   # the registration, are removed again.
+  expect_package_files
   local file
-  for file in KV80.DLL KV80C.GPD UNIDRV.DLL UNIDRVUI.DLL UNIRES.DLL UNIDRV.HLP TTFSUB.GPD STDNAMES.GPD; do
+  for file in $DRIVER_FILES; do
     [ -n "$(find "$DRIVER_DIR/3" -maxdepth 1 -iname "$file" 2>/dev/null)" ] ||
       failed "$RUN: the spooler's driver folder lacks $file"
     [ -z "$(find "$DRIVER_DIR" -maxdepth 1 -iname "$file" 2>/dev/null)" ] ||
@@ -556,6 +623,7 @@ x64_refused() {
 }
 
 if [ "$mode" != wow64 ]; then
+  run_case readonly_leftover
   run_case parallel_first
   run_case standin_answers
   run_case parallel_again_as_default

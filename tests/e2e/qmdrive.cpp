@@ -611,6 +611,36 @@ int ErrorText(wchar_t** args) {
   return kDone;
 }
 
+// --- files, as another program of the user ------------------------------------------------
+
+// Tries what another program of the same user can do to a file: write it in place, delete it,
+// rename it away, and rename the folder it lies in; one line for each, "done" or "refused"
+// with the error. Always done: the caller judges the outcome.
+int Tamper(wchar_t** args) {
+  std::wstring path = args[0];
+  auto report = [](const wchar_t* what, bool done) {
+    Write(std::wstring(L"tamper\t") + what + L"\t" +
+          (done ? L"done" : L"refused\t" + std::to_wstring(GetLastError())) + L"\n");
+  };
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  bool wrote = false;
+  if (file != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    wrote = WriteFile(file, "planted", 7, &written, nullptr) && SetEndOfFile(file);
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+  }
+  report(L"write", wrote);
+  report(L"delete", DeleteFileW(path.c_str()) != FALSE);
+  report(L"rename", MoveFileW(path.c_str(), (path + L".away").c_str()) != FALSE);
+  std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  report(L"rename-folder", MoveFileW(folder.c_str(), (folder + L".away").c_str()) != FALSE);
+  return kDone;
+}
+
 // --- the registry --------------------------------------------------------------------------
 
 std::wstring TypeName(DWORD type) {
@@ -1006,6 +1036,7 @@ const Command kCommands[] = {
     {L"drivers", 1, 1, L"drivers <environment>", Drivers},
     {L"delete-printer", 1, 1, L"delete-printer <name>", DeletePrinterCommand},
     {L"error-text", 1, 1, L"error-text <code>", ErrorText},
+    {L"tamper", 1, 1, L"tamper <file>", Tamper},
     {L"reg-values", 1, 1, L"reg-values <HKLM-subkey>", RegValues},
     {L"fit", 1, 1, L"fit <title>", Fit},
     {L"windows", 0, 0, L"windows", Windows},
