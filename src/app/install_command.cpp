@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/quillmate_dlg.h"
+#include "install/system_program.h"
 #include "ui/handles.h"
 #include "ui/win_app.h"
 
@@ -109,7 +110,9 @@ void CQuillmateDlg::OnWizardLinkClicked() {
   } else {
     return;
   }
+  SystemProgram rundll32;
+  if (!FindSystemProgram("rundll32.exe", rundll32)) return;
   char parameters[1024] = {};
   std::snprintf(parameters, sizeof parameters, format, directory);
-  ::ShellExecuteA(m_hWnd, "open", "rundll32", parameters, nullptr, SW_SHOWNORMAL);
+  ::ShellExecuteA(m_hWnd, "open", rundll32.path, parameters, rundll32.directory, SW_SHOWNORMAL);
 }
