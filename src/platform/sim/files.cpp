@@ -478,7 +478,7 @@ FileSystem& Fs() {
 std::string ExistingFile(const std::string& path) {
   Resolved r = Fs().Resolve(path);
   if (r.error || !r.exists || IsDirectory(r.host)) return {};
-  return r.windows;
+  return Fs().WindowsPathOf(r.host);
 }
 
 }  // namespace sim::detail

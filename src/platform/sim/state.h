@@ -171,8 +171,8 @@ inline HFONT DialogFontHandle() {
   return reinterpret_cast<HFONT>(uintptr_t{0x7F000});
 }
 
-// The full Windows path of the file `path` names (relative to the current directory), or ""
-// when there is no file there: a folder is none.
+// The full Windows path, spelt as the folders and the file are, of the file `path` names
+// (relative to the current directory), or "" when there is no file there: a folder is none.
 std::string ExistingFile(const std::string& path);
 
 // Closes a process handle of the shell's; false when `handle` is none of them.
