@@ -111,7 +111,7 @@ void CQuillmateDlg::OnWizardLinkClicked() {
     return;
   }
   SystemProgram rundll32;
-  if (!FindSystemProgram("rundll32.exe", rundll32)) return;
+  if (!SystemProgramPath("rundll32.exe", rundll32)) return;
   char parameters[1024] = {};
   std::snprintf(parameters, sizeof parameters, format, directory);
   ::ShellExecuteA(m_hWnd, "open", rundll32.path, parameters, rundll32.directory, SW_SHOWNORMAL);

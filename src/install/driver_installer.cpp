@@ -36,7 +36,7 @@ CDriverInstaller::CDriverInstaller() : connectionKinds{"USB", "Another"} {
   windowsNames = kWindowsNames;
   // The spooler may have been stopped; starting a running service changes nothing.
   SystemProgram net;
-  if (FindSystemProgram("net.exe", net))
+  if (SystemProgramPath("net.exe", net))
     ::ShellExecuteA(nullptr, "open", net.path, "start spooler", net.directory, SW_HIDE);
   userLanguage = ::GetUserDefaultUILanguage();
 }

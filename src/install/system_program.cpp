@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-bool FindSystemProgram(const char* fileName, SystemProgram& program) {
+bool SystemProgramPath(const char* fileName, SystemProgram& program) {
   program.path[0] = program.directory[0] = '\0';
   UINT length = ::GetSystemDirectoryA(program.directory, sizeof program.directory);
   // 0 is a failure, and a length of the buffer or more is the size the answer would need.

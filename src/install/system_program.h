@@ -12,4 +12,4 @@ struct SystemProgram {
 
 // False, with nothing to start, when the system directory cannot be had or the path would not
 // fit: a bare name would be looked for in the exe's folder and the current directory first.
-bool FindSystemProgram(const char* fileName, SystemProgram& program);
+bool SystemProgramPath(const char* fileName, SystemProgram& program);

@@ -76,7 +76,7 @@ void CDriverInstaller::CreateNetworkPort(const char* addressText) {
 
   // Without the system directory there is no net to trust: the spooler is left as it is.
   SystemProgram net;
-  if (!FindSystemProgram("net.exe", net)) return;
+  if (!SystemProgramPath("net.exe", net)) return;
   RunServiceCommand(net, "stop spooler");
   ::Sleep(20);
   RunServiceCommand(net, "start spooler");
