@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/quillmate_dlg.h"
+#include "install/system_program.h"
 #include "package/staged_files.h"
 #include "ui/handles.h"
 #include "ui/win_app.h"
@@ -131,7 +132,9 @@ void CQuillmateDlg::OnWizardLinkClicked() {
                   MB_OK);
     return;
   }
+  SystemProgram rundll32;
+  if (!SystemProgramPath("rundll32.exe", rundll32)) return;
   char parameters[1024] = {};
   std::snprintf(parameters, sizeof parameters, format, directory);
-  ::ShellExecuteA(m_hWnd, "open", "rundll32", parameters, nullptr, SW_SHOWNORMAL);
+  ::ShellExecuteA(m_hWnd, "open", rundll32.path, parameters, rundll32.directory, SW_SHOWNORMAL);
 }

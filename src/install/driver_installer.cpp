@@ -1,6 +1,7 @@
 // CDriverInstaller: construction and the model tables.
 #include "install/driver_installer.h"
 
+#include "install/system_program.h"
 #include "package/driver_package.h"
 
 namespace {
@@ -34,7 +35,9 @@ CDriverInstaller::CDriverInstaller() : connectionKinds{"USB", "Another"} {
   }
   windowsNames = kWindowsNames;
   // The spooler may have been stopped; starting a running service changes nothing.
-  ::ShellExecuteA(nullptr, "open", "net", "start spooler", nullptr, SW_HIDE);
+  SystemProgram net;
+  if (SystemProgramPath("net.exe", net))
+    ::ShellExecuteA(nullptr, "open", net.path, "start spooler", net.directory, SW_HIDE);
   userLanguage = ::GetUserDefaultUILanguage();
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "install/driver_installer.h"
+#include "install/system_program.h"
 #include "ui/handles.h"
 
 namespace {
@@ -20,13 +21,14 @@ void SetNumber(HKEY key, const char* name, DWORD value) {
   ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
-void RunServiceCommand(const char* parameters) {
+void RunServiceCommand(const SystemProgram& net, const char* parameters) {
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
   info.lpVerb = "open";
-  info.lpFile = "net";
+  info.lpFile = net.path;
   info.lpParameters = parameters;
+  info.lpDirectory = net.directory;
   info.nShow = SW_HIDE;
   ::ShellExecuteExA(&info);
   ui::Process process(info.hProcess);
@@ -72,7 +74,10 @@ void CDriverInstaller::CreateNetworkPort(const char* addressText) {
   if (port) SetNumber(port.Get(), "Version", version.dwMajorVersion == 5 ? 1 : 2);
   port.Reset();
 
-  RunServiceCommand("stop spooler");
+  // Without the system directory there is no net to trust: the spooler is left as it is.
+  SystemProgram net;
+  if (!SystemProgramPath("net.exe", net)) return;
+  RunServiceCommand(net, "stop spooler");
   ::Sleep(20);
-  RunServiceCommand("start spooler");
+  RunServiceCommand(net, "start spooler");
 }

@@ -483,21 +483,23 @@ network_and_wizard() {
   fi
   [ "$ports_existed" = 1 ] || e2e_log "network: the Ports key was made by the test"
 
-  # The commands the program started, in order, from Wine's process trace.
+  # The commands the program started, in order, from Wine's process trace: the system's own
+  # programs, by their full path.
   local commands
   commands=$(grep -a 'CreateProcessInternalW app (null) cmdline' "$log" |
-    sed 's/.*cmdline L"\(.*\)"$/\1/' | grep -v -e winemenubuilder -e 'system32\\\\')
+    sed 's/.*cmdline L"\(.*\)"$/\1/' | grep -aiE -e 'net(\.exe)?\\"' -e 'rundll32')
   e2e_log "network: commands started: $(tr '\n' '|' <<<"$commands")"
   local wizard
-  wizard="\\\"rundll32\\\" printui.dll PrintUIEntry /ii /f \\\"${staging//\\/\\\\}\\\\$WIZARD_INF\\\""
+  wizard="\\\"C:\\\\windows\\\\system32\\\\rundll32.exe\\\" printui.dll PrintUIEntry /ii /f \\\"${staging//\\/\\\\}\\\\$WIZARD_INF\\\""
   grep -qxF "$wizard" <<<"$commands" ||
     failed "$RUN: the wizard link did not start $wizard"
   grep -a -q 'fixme:printui:PrintUIEntryW command not implemented: L"ii"' "$log" &&
     e2e_log "network: Wine's PrintUIEntry parsed /ii and did nothing"
   local restart
-  restart=$(grep -n -e '^\\"net\\" stop spooler$' -e '^\\"net\\" start spooler$' <<<"$commands" | cut -d: -f2 | tr '\n' '|')
+  restart=$(grep -e ' spooler$' <<<"$commands" | tr '\n' '|')
+  local net='\"C:\\windows\\system32\\net.exe\"'
   # The first start is the program's own at start-up; the install stops and starts again.
-  [ "$restart" = '\"net\" start spooler|\"net\" stop spooler|\"net\" start spooler|' ] ||
+  [ "$restart" = "$net start spooler|$net stop spooler|$net start spooler|" ] ||
     failed "$RUN: the spooler commands were: $restart"
   local service
   service=$(e2e_wine 30 sc query spooler 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }')

@@ -127,6 +127,8 @@ const Row kRows[] = {
   {"RegCreateKeyExA", Scenario::Network, false, "Install Failed !"},
   {"RegSetValueExA", Scenario::Network, true, kSuccess},
   {"ShellExecuteExA", Scenario::Network, false, "Install Failed !"},
+  // no trusted net: the spooler is not restarted and does not know the new port
+  {"GetSystemDirectoryA", Scenario::Network, false, "Install Failed !"},
   // without the wait the start comes while the stop is pending and is refused: no spooler
   {"WaitForSingleObject", Scenario::Network, false, "Malfunction !"},
 };

@@ -209,6 +209,8 @@ TEST_F(InstallCommand, ButtonsAreDisabledAndTheCursorWaitsWhileInstalling) {
   EXPECT_TRUE(closeRefused);
 }
 
+// The wizard is the system's rundll32, started by its full path: one planted beside the exe or
+// in the staging folder (the current directory once the dialog is open) never runs.
 TEST_F(InstallCommand, WizardLinkByArchitecture) {
   struct Case {
     WORD architecture;
@@ -223,35 +225,58 @@ TEST_F(InstallCommand, WizardLinkByArchitecture) {
       {6, nullptr},
   };
   for (const auto& c : cases) {
-    sim::Reset();
-    SetUp();
-    sim::System().nativeArchitecture = c.architecture;
-    HWND dialog = nullptr;
-    Run(
-        [&](HWND d) {
-          dialog = d;
-          sim::ClearCalls();
-          Choose(d, IDC_WIZARD_LINK);
-          if (c.parameters) {
-            EXPECT_EQ(sim::CallsOf("GetCurrentDirectoryA"), std::vector<std::string>{"1024"});
-          }
-        },
-        false);
-    std::vector<const sim::ProcessRecord*> wizards;
-    for (const auto& p : sim::Processes())
-      if (p.file == "rundll32") wizards.push_back(&p);
-    if (c.parameters == nullptr) {
-      EXPECT_TRUE(wizards.empty());
-      continue;
+    for (const std::string& planted : {kExeFolder, kStagingFolder}) {
+      SCOPED_TRACE(planted + ", architecture " + std::to_string(c.architecture));
+      sim::Reset();
+      SetUp();
+      sim::System().nativeArchitecture = c.architecture;
+      if (planted == kExeFolder) {
+        ASSERT_TRUE(sim::PutFile(planted + "\\rundll32.exe", "MZ"));
+      }
+      HWND dialog = nullptr;
+      Run(
+          [&](HWND d) {
+            dialog = d;
+            ASSERT_EQ(sim::System().currentDirectory, kStagingFolder);
+            if (planted == kStagingFolder) {
+              ASSERT_TRUE(sim::PutFile(planted + "\\rundll32.exe", "MZ"));
+            }
+            sim::ClearCalls();
+            Choose(d, IDC_WIZARD_LINK);
+            if (c.parameters) {
+              EXPECT_EQ(sim::CallsOf("GetCurrentDirectoryA"), std::vector<std::string>{"1024"});
+            }
+          },
+          false);
+      std::vector<const sim::ProcessRecord*> started;
+      for (const auto& p : sim::Processes())
+        if (p.ran != kSystemNet) started.push_back(&p);
+      if (c.parameters == nullptr) {
+        EXPECT_TRUE(started.empty());
+        continue;
+      }
+      ASSERT_EQ(started.size(), 1u);
+      EXPECT_EQ(started[0]->file, kSystemRundll32);
+      EXPECT_EQ(started[0]->ran, kSystemRundll32);
+      EXPECT_EQ(started[0]->parameters, c.parameters);
+      EXPECT_EQ(started[0]->verb, "open");
+      EXPECT_EQ(started[0]->show, SW_SHOWNORMAL);
+      EXPECT_EQ(started[0]->directory, kSystemFolder);
+      EXPECT_EQ(started[0]->owner, dialog);
+      EXPECT_FALSE(started[0]->waitedFor);
     }
-    ASSERT_EQ(wizards.size(), 1u);
-    EXPECT_EQ(wizards[0]->parameters, c.parameters);
-    EXPECT_EQ(wizards[0]->verb, "open");
-    EXPECT_EQ(wizards[0]->show, SW_SHOWNORMAL);
-    EXPECT_TRUE(wizards[0]->directoryNull);
-    EXPECT_EQ(wizards[0]->owner, dialog);
-    EXPECT_FALSE(wizards[0]->waitedFor);
   }
+  // Without the system directory the link starts nothing at all.
+  sim::Reset();
+  SetUp();
+  ASSERT_TRUE(sim::PutFile(kExeFolder + "\\rundll32.exe", "MZ"));
+  Run(
+      [&](HWND d) {
+        sim::FailCall("GetSystemDirectoryA", ERROR_ACCESS_DENIED);
+        Choose(d, IDC_WIZARD_LINK);
+      },
+      false);
+  for (const auto& p : sim::Processes()) EXPECT_EQ(p.ran, kSystemNet) << p.file;
 }
 
 TEST_F(InstallCommand, AnAddressNoPrinterCanHaveIsRefusedBeforeAnythingIsWritten) {

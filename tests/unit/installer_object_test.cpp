@@ -28,18 +28,62 @@ TEST_F(InstallerObject, TablesHoldTheSevenModelRows) {
   EXPECT_STREQ(installer.installedPrinterName, "");
 }
 
-TEST_F(InstallerObject, StartsTheSpoolerHiddenWithoutWaiting) {
+// A net.exe another program of the user put beside the exe or in the current directory would
+// be found first by a bare name; only the system's starts the stopped service.
+TEST_F(InstallerObject, StartsTheSystemsNetHiddenWithoutWaiting) {
+  for (const std::string& planted : {std::string(), kExeFolder, kStagingFolder}) {
+    SCOPED_TRACE(planted);
+    sim::Reset();
+    sim::System().currentDirectory = kStagingFolder;
+    ASSERT_TRUE(sim::PutFolder(kStagingFolder));
+    if (!planted.empty()) {
+      ASSERT_TRUE(sim::PutFile(planted + "\\net.exe", "MZ planted"));
+    }
+    sim::Spooler().service = sim::SpoolerState::Service::Stopped;
+    CDriverInstaller installer;
+    ASSERT_EQ(sim::Processes().size(), 1u);
+    const auto& p = sim::Processes()[0];
+    EXPECT_EQ(p.via, "ShellExecuteA") << "the plain call: no process handle to wait on";
+    EXPECT_EQ(p.owner, nullptr);
+    EXPECT_EQ(p.verb, "open");
+    EXPECT_EQ(p.file, kSystemNet);
+    EXPECT_EQ(p.ran, kSystemNet);
+    EXPECT_EQ(p.parameters, "start spooler");
+    EXPECT_EQ(p.directory, kSystemFolder);
+    EXPECT_EQ(p.show, SW_HIDE);
+    EXPECT_EQ(sim::CountOf("WaitForSingleObject"), 0);
+    sim::PassTime(sim::ServiceTimes().start);
+    EXPECT_EQ(sim::Spooler().service, sim::SpoolerState::Service::Running);
+  }
+}
+
+// Without the system directory, or with one too long for the path, nothing is started: not even
+// the net.exe beside the exe.
+TEST_F(InstallerObject, WithoutTheSystemDirectoryNothingStarts) {
+  for (int length : {0, 252, 259, 260}) {
+    SCOPED_TRACE(length);
+    sim::Reset();
+    ASSERT_TRUE(sim::PutFile(kExeFolder + "\\net.exe", "MZ planted"));
+    if (length == 0) {
+      sim::FailCall("GetSystemDirectoryA", ERROR_ACCESS_DENIED);
+    } else {
+      sim::System().systemDirectory = "C:\\" + std::string(length - 3, 's');
+    }
+    CDriverInstaller installer;
+    EXPECT_TRUE(sim::Processes().empty());
+    EXPECT_EQ(sim::CountOf("ShellExecuteA"), 0);
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_EQ(installer.userLanguage, 1033u);
+  }
+  // The longest system directory whose net.exe still fits the path.
+  sim::Reset();
+  std::string longest = "C:\\" + std::string(251 - 3, 's');
+  sim::System().systemDirectory = longest;
+  ASSERT_TRUE(sim::PutFile(longest + "\\net.exe", "MZ"));
   CDriverInstaller installer;
   ASSERT_EQ(sim::Processes().size(), 1u);
-  const auto& p = sim::Processes()[0];
-  EXPECT_EQ(p.via, "ShellExecuteA") << "the plain call: no process handle to wait on";
-  EXPECT_EQ(p.owner, nullptr);
-  EXPECT_EQ(p.verb, "open");
-  EXPECT_EQ(p.file, "net");
-  EXPECT_EQ(p.parameters, "start spooler");
-  EXPECT_TRUE(p.directoryNull);
-  EXPECT_EQ(p.show, SW_HIDE);
-  EXPECT_EQ(sim::CountOf("WaitForSingleObject"), 0);
+  EXPECT_EQ(sim::Processes()[0].ran, longest + "\\net.exe");
+  EXPECT_EQ(sim::Processes()[0].directory, longest);
 }
 
 TEST_F(InstallerObject, ARefusedSpoolerStartGoesUnnoticed) {

@@ -87,10 +87,11 @@ TEST_F(MainDialog, StartsServiceAndControlsBeforeTheWindowExists) {
   EXPECT_EQ(sim::CallsOf("DialogBoxParamA").at(0), "0x400000, #102, null");
   ASSERT_EQ(sim::Processes().size(), 1u);
   const auto& spooler = sim::Processes()[0];
-  EXPECT_EQ(spooler.file, "net");
+  EXPECT_EQ(spooler.file, kSystemNet);
+  EXPECT_EQ(spooler.ran, kSystemNet);
   EXPECT_EQ(spooler.verb, "open");
   EXPECT_EQ(spooler.parameters, "start spooler");
-  EXPECT_TRUE(spooler.directoryNull);
+  EXPECT_EQ(spooler.directory, kSystemFolder);
   EXPECT_EQ(spooler.owner, nullptr);
   EXPECT_EQ(spooler.show, SW_HIDE);
   EXPECT_FALSE(spooler.waitedFor);

@@ -197,7 +197,7 @@ class NetworkPort : public SimTest {
   std::vector<std::string> ServiceCommands() {
     std::vector<std::string> commands;
     for (const auto& p : sim::Processes())
-      if (p.file == "net") commands.push_back(p.parameters + (p.waitedFor ? " waited" : ""));
+      if (p.ran == kSystemNet) commands.push_back(p.parameters + (p.waitedFor ? " waited" : ""));
     return commands;
   }
   CDriverInstaller installer_;
@@ -232,13 +232,14 @@ TEST_F(NetworkPort, TenValuesInOrderThenTheRestart) {
   // the pause between.
   std::vector<std::string> restart = {
       "RegCloseKey()",
+      "GetSystemDirectoryA(260)",
       "ShellExecuteExA(" + std::to_string(sizeof(SHELLEXECUTEINFOA)) +
-          ", 64, \"open\", \"net\", \"stop spooler\", 0)",
+          ", 64, \"open\", \"C:\\Windows\\system32\\net.exe\", \"stop spooler\", 0)",
       "WaitForSingleObject(60000)",
       "CloseHandle(0xb0004)",
       "Sleep(20)",
       "ShellExecuteExA(" + std::to_string(sizeof(SHELLEXECUTEINFOA)) +
-          ", 64, \"open\", \"net\", \"start spooler\", 0)",
+          ", 64, \"open\", \"C:\\Windows\\system32\\net.exe\", \"start spooler\", 0)",
       "WaitForSingleObject(60000)",
       "CloseHandle(0xb0008)"};
   auto log = CallLog();
@@ -246,8 +247,11 @@ TEST_F(NetworkPort, TenValuesInOrderThenTheRestart) {
   EXPECT_EQ(std::vector<std::string>(log.end() - restart.size(), log.end()), restart);
   EXPECT_EQ(sim::CallsOf("RegCreateKeyExA"),
             std::vector<std::string>{"\"IP_[192.168.1.100]\", 0, 131103"});
+  ASSERT_EQ(sim::Processes().size(), 2u);
   for (const auto& p : sim::Processes()) {
-    EXPECT_TRUE(p.directoryNull);
+    EXPECT_EQ(p.file, kSystemNet);
+    EXPECT_EQ(p.ran, kSystemNet);
+    EXPECT_EQ(p.directory, kSystemFolder);
     EXPECT_EQ(p.owner, nullptr);
   }
   EXPECT_EQ(sim::OpenProcessHandles(), 0);
@@ -260,6 +264,36 @@ TEST_F(NetworkPort, TenValuesInOrderThenTheRestart) {
   sim::RestartMachine();
   EXPECT_EQ(sim::RegistryValues(kPorts + "\\IP_[192.168.1.100]").size(), 10u);
   EXPECT_NE(std::find(ports.begin(), ports.end(), "IP_[192.168.1.100]"), ports.end());
+}
+
+// The restart runs from the staging folder; a net.exe planted there or beside the exe is another
+// program, never started. Without the system directory no net is started and none waited for.
+TEST_F(NetworkPort, OnlyTheSystemsNetRestartsTheSpooler) {
+  const std::vector<std::string> restart = {kSystemNet + " stop spooler",
+                                            kSystemNet + " start spooler"};
+  const struct {
+    std::string planted;
+    bool systemDirectory;
+  } cases[] = {{kExeFolder, true}, {kStagingFolder, true}, {kExeFolder, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.planted + (c.systemDirectory ? "" : ", no system directory"));
+    sim::Reset();
+    SetUp();
+    sim::System().currentDirectory = kStagingFolder;
+    ASSERT_TRUE(sim::PutFile(c.planted + "\\net.exe", "MZ planted"));
+    if (!c.systemDirectory) sim::FailCall("GetSystemDirectoryA", ERROR_ACCESS_DENIED);
+    installer_.CreateNetworkPort("10.0.0.7");
+    std::vector<std::string> ran;
+    for (const auto& p : sim::Processes()) ran.push_back(p.ran + " " + p.parameters);
+    EXPECT_EQ(ran, c.systemDirectory ? restart : std::vector<std::string>{});
+    EXPECT_EQ(sim::CountOf("WaitForSingleObject"), c.systemDirectory ? 2 : 0);
+    EXPECT_EQ(sim::RegistryValues(kPorts + "\\IP_[10.0.0.7]").size(), 10u);
+    EXPECT_EQ(sim::Spooler().service, sim::SpoolerState::Service::Running);
+    auto& ports = sim::Spooler().ports;
+    EXPECT_EQ(std::find(ports.begin(), ports.end(), "IP_[10.0.0.7]") != ports.end(),
+              c.systemDirectory)
+        << "only a restart by the system's net teaches the spooler the port";
+  }
 }
 
 TEST_F(NetworkPort, AValueThatCannotBeWrittenIsSkippedAndTheNextStillWritten) {
@@ -308,7 +342,7 @@ TEST_F(NetworkPort, UnopenablePortsKeyWritesNothingButStillRestarts) {
 }
 
 TEST_F(NetworkPort, ACommandThatNeverEndsIsGivenUpAfterTheBound) {
-  sim::ScriptNeverEnding("net", "stop spooler");
+  sim::ScriptNeverEnding(kSystemNet, "stop spooler");
   installer_.CreateNetworkPort("10.0.0.7");
   EXPECT_EQ(sim::WaitedMilliseconds(), 60000u);
   EXPECT_EQ(ServiceCommands().size(), 2u) << "the start still follows";

@@ -12,6 +12,10 @@
 
 const std::string kTempFolder = "C:\\Users\\user\\AppData\\Local\\Temp";
 const std::string kStagingFolder = kTempFolder + "\\Ostra2020";
+const std::string kSystemFolder = "C:\\Windows\\system32";
+const std::string kSystemNet = kSystemFolder + "\\net.exe";
+const std::string kSystemRundll32 = kSystemFolder + "\\rundll32.exe";
+const std::string kExeFolder = "C:\\Program Files\\Korvex";
 const char* const kDriverFiles[8] = {"KV80.DLL",   "KV80C.GPD",  "UNIDRV.DLL", "UNIDRVUI.DLL",
                                      "UNIRES.DLL", "UNIDRV.HLP", "TTFSUB.GPD", "STDNAMES.GPD"};
 

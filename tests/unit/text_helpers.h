@@ -17,6 +17,12 @@ std::string Gbk(const std::string& utf8);
 // The simulated machine's temporary folder and the staging folder the program makes in it.
 extern const std::string kTempFolder;
 extern const std::string kStagingFolder;
+// The system directory of the simulated machine, its two programs the installer starts, and the
+// folder the program's exe lies in.
+extern const std::string kSystemFolder;
+extern const std::string kSystemNet;
+extern const std::string kSystemRundll32;
+extern const std::string kExeFolder;
 // The eight files each flavour's folder of the package holds.
 extern const char* const kDriverFiles[8];
 

@@ -173,6 +173,15 @@ struct FileSystem {
     if (::mkdir((root + "/C").c_str(), 0755) != 0 || ::stat((root + "/C").c_str(), &st) != 0)
       std::abort();
     drive = Entry{"C", S_IFDIR, {st.st_dev, st.st_ino}};
+    // A fresh Windows has its own programs in its system directory, for the shell to find.
+    std::string system = root + "/C/Windows/system32";
+    if (::mkdir((root + "/C/Windows").c_str(), 0755) != 0 || ::mkdir(system.c_str(), 0755) != 0)
+      std::abort();
+    for (const char* program : {"net.exe", "rundll32.exe"}) {
+      std::ofstream out(system + "/" + program, std::ios::binary);
+      out << "MZ";
+      if (!out) std::abort();
+    }
   }
   ~FileSystem() {
     for (auto& [handle, file] : open) ::close(file.fd);
@@ -464,6 +473,12 @@ FileSystem& Fs() {
   Machine& m = M();
   if (!m.files) m.files = std::make_shared<FileSystem>();
   return *m.files;
+}
+
+std::string ExistingFile(const std::string& path) {
+  Resolved r = Fs().Resolve(path);
+  if (r.error || !r.exists || IsDirectory(r.host)) return {};
+  return Fs().WindowsPathOf(r.host);
 }
 
 }  // namespace sim::detail

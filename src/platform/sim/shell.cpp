@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <strings.h>
 
 #include "platform/sim/state.h"
 
@@ -14,8 +15,8 @@ const std::vector<ProcessRecord>& Processes() {
 }  // namespace sim
 
 namespace sim {
-void ScriptNeverEnding(const std::string& file, const std::string& parameters) {
-  M().neverEnding.push_back({file, parameters});
+void ScriptNeverEnding(const std::string& path, const std::string& parameters) {
+  M().neverEnding.push_back({path, parameters});
 }
 DWORD WaitedMilliseconds() {
   return M().waitedMilliseconds;
@@ -49,8 +50,15 @@ void LoadNetworkPorts() {
   }
 }
 
+bool SamePath(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+// Only the system's own net.exe controls the service: a net.exe anywhere else is another
+// program that happens to bear the name.
 bool IsServiceCommand(const sim::ProcessRecord& record, const char* parameters) {
-  return record.file == "net" && record.parameters == parameters;
+  return SamePath(record.ran, M().system.systemDirectory + "\\net.exe") &&
+         record.parameters == parameters;
 }
 
 // A service command acts when it starts (the service goes pending) and when it ends; a command
@@ -157,10 +165,46 @@ sim::ProcessRecord Record(const char* via, HWND owner, LPCSTR verb, LPCSTR file,
   return record;
 }
 
-bool NeverEnds(const std::string& file, const std::string& parameters) {
-  for (const auto& [f, p] : M().neverEnding)
-    if (f == file && p == parameters) return true;
+bool NeverEnds(const std::string& ran, const std::string& parameters) {
+  for (const auto& [path, p] : M().neverEnding)
+    if (SamePath(path, ran) && p == parameters) return true;
   return false;
+}
+
+bool HasSeparator(const std::string& name) {
+  return name.find_first_of("\\/:") != std::string::npos;
+}
+
+// ".exe" goes onto a name whose last part has no extension.
+std::string WithExtension(const std::string& name) {
+  size_t last = name.find_last_of("\\/:");
+  size_t dot = name.find('.', last == std::string::npos ? 0 : last + 1);
+  return dot == std::string::npos ? name + ".exe" : name;
+}
+
+// The full path of the program the shell starts for `file`, or "" when there is none.
+// Microsoft's documentation of CreateProcess (lpCommandLine) and LoadModule gives the search
+// for a name without a folder: the folder the application was loaded from, the current
+// directory, the system directory, the 16-bit system directory ("System" in the Windows
+// directory), the Windows directory, then PATH; a name without extension is looked for with
+// ".exe" (SearchPath's lpExtension). Measured on the real exe under Wine: ShellExecute of a bare
+// "net" or "rundll32" runs a net.exe or rundll32.exe in the exe's folder or the current
+// directory before the system's. lpDirectory is documented only as the new program's working
+// directory, so it is not searched; the machine has no PATH.
+std::string FindProgram(const std::string& file) {
+  std::string name = WithExtension(file);
+  // A name with a folder or drive in it is looked for there alone, relative to the current
+  // directory.
+  if (HasSeparator(file)) return ExistingFile(name);
+  const auto& system = M().system;
+  std::string moduleFolder = system.modulePath.substr(0, system.modulePath.find_last_of('\\'));
+  for (const std::string& folder :
+       {moduleFolder, system.currentDirectory, system.systemDirectory,
+        system.windowsDirectory + "\\System", system.windowsDirectory}) {
+    std::string found = ExistingFile(folder + "\\" + name);
+    if (!found.empty()) return found;
+  }
+  return {};
 }
 
 // Starts a program now; one that takes no time ends at once.
@@ -184,7 +228,12 @@ HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
   }
   sim::ProcessRecord record =
       Record("ShellExecuteA", owner, verb, file, parameters, directory, showCommand);
-  record.endsNever = NeverEnds(record.file, record.parameters);
+  record.ran = FindProgram(record.file);
+  if (record.ran.empty()) {
+    M().lastError = ERROR_FILE_NOT_FOUND;
+    return reinterpret_cast<HINSTANCE>(uintptr_t{2});  // SE_ERR_FNF
+  }
+  record.endsNever = NeverEnds(record.ran, record.parameters);
   Launch(record);
   return reinterpret_cast<HINSTANCE>(uintptr_t{42});  // above 32: started
 }
@@ -206,7 +255,13 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
   sim::ProcessRecord record = Record("ShellExecuteExA", info->hwnd, info->lpVerb, info->lpFile,
                                      info->lpParameters, info->lpDirectory, info->nShow);
   record.handleRequested = (info->fMask & SEE_MASK_NOCLOSEPROCESS) != 0;
-  record.endsNever = NeverEnds(record.file, record.parameters);
+  record.ran = FindProgram(record.file);
+  if (record.ran.empty()) {
+    info->hInstApp = reinterpret_cast<HINSTANCE>(uintptr_t{2});  // SE_ERR_FNF
+    M().lastError = ERROR_FILE_NOT_FOUND;
+    return FALSE;
+  }
+  record.endsNever = NeverEnds(record.ran, record.parameters);
   Launch(record);
   info->hInstApp = reinterpret_cast<HINSTANCE>(uintptr_t{42});
   if (record.handleRequested) {

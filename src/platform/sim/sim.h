@@ -54,6 +54,7 @@ struct SystemState {
   std::string tempPath = "C:\\Users\\user\\AppData\\Local\\Temp\\";
   std::string currentDirectory = "C:\\Program Files\\Korvex";
   std::string systemDirectory = "C:\\Windows\\system32";  // no final backslash, as Windows gives it
+  std::string windowsDirectory = "C:\\Windows";
   // Local time is UTC plus this many minutes (China: 480).
   int utcBiasMinutes = 0;
   SYSTEMTIME localTime = {2024, 3, 2, 5, 14, 7, 9, 0};
@@ -70,6 +71,7 @@ struct ProcessRecord {
   std::string via;  // "ShellExecuteA" or "ShellExecuteExA"
   HWND owner = nullptr;
   std::string verb, file, parameters, directory;
+  std::string ran;  // the full path of the program the shell found for `file` and started
   bool verbNull = false, parametersNull = false, directoryNull = false;
   int show = 0;
   bool handleRequested = false;
@@ -80,8 +82,9 @@ struct ProcessRecord {
   DWORD exitCode = 0;  // a service command that changed nothing ends with 2, as net does
 };
 const std::vector<ProcessRecord>& Processes();
-// Programs matching file and parameters never end (the default: they end at once).
-void ScriptNeverEnding(const std::string& file, const std::string& parameters);
+// Programs started from `path` (the full path of what ran, letter case aside) with
+// `parameters` never end (the default: they end at once).
+void ScriptNeverEnding(const std::string& path, const std::string& parameters);
 // Total time spent in WaitForSingleObject calls that timed out.
 DWORD WaitedMilliseconds();
 // Simulated time since the machine started: Sleep, waits and PassTime move it on, and programs

@@ -171,6 +171,10 @@ inline HFONT DialogFontHandle() {
   return reinterpret_cast<HFONT>(uintptr_t{0x7F000});
 }
 
+// The full Windows path, spelt as the folders and the file are, of the file `path` names
+// (relative to the current directory), or "" when there is no file there: a folder is none.
+std::string ExistingFile(const std::string& path);
+
 // Closes a process handle of the shell's; false when `handle` is none of them.
 bool CloseProcess(HANDLE handle);
 // Moves simulated time on, ending the programs whose time has come.
