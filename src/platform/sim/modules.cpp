@@ -118,9 +118,11 @@ HMODULE Load(const std::string& requested, const char* by) {
     if (m.system.knownDlls.count(name)) {
       file = m.system.systemDirectory + "\\" + name;
     } else {
+      // Spelt as asked for: names compare without regard to case.
+      std::string spelt = requested.find('.') == std::string::npos ? requested + ".dll" : requested;
       for (const std::string& folder : SearchFolders()) {
-        if (DllAt(folder + "\\" + name)) {
-          file = folder + "\\" + name;
+        if (DllAt(folder + "\\" + spelt)) {
+          file = folder + "\\" + spelt;
           break;
         }
       }
@@ -202,12 +204,13 @@ FARPROC Export(uintptr_t module, const std::string& name) {
 }  // namespace
 
 bool DelayLoad(const char* dll) {
-  // Not a call of the program's: it is not in the call log, only among the loads.
-  if (Machine::Module* loaded = LoadedByName(ModuleName(dll))) {
-    (void)loaded;
-    return true;
-  }
-  return Load(dll, "delay-load") != nullptr;
+  // The helper loads the DLL by the name the delay import records, once, and keeps the
+  // module; not a call of the program's, so it is not in the call log, only among the loads.
+  std::string name = ModuleName(dll);
+  if (M().delayBound.count(name)) return true;
+  if (Load(dll, "delay-load") == nullptr) return false;
+  M().delayBound.insert(name);
+  return true;
 }
 
 }  // namespace sim::detail

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -118,8 +119,9 @@ struct Machine {
   std::vector<Module> modules;
   uintptr_t nextModule = 0x70000000;
   std::vector<ModuleLoad> moduleLoads;
-  DWORD defaultDllDirectories = 0;  // SetDefaultDllDirectories' flags; 0 until it is called
-  bool dllDirectorySet = false;     // SetDllDirectoryA with a path (empty or not)
+  std::set<std::string> delayBound;  // delay-imported DLLs whose module the helper holds
+  DWORD defaultDllDirectories = 0;   // SetDefaultDllDirectories' flags; 0 until it is called
+  bool dllDirectorySet = false;      // SetDllDirectoryA with a path (empty or not)
   std::string dllDirectory;
 };
 
