@@ -1,25 +1,29 @@
 #!/usr/bin/env bash
 # End-to-end test of where the real exe's DLLs come from: a WINSPOOL.DRV planted beside Quillmate.exe (in the Downloads folder it is started from, which is then also the current directory) and in the staging folder is never loaded, even with Wine's load order for it set native first, which is Windows' order for a DLL that is no KnownDLL; a parallel installation still goes through the system's spooler.
-# Usage: planted_dll_test.sh QUILLMATE_EXE QMDRIVE_EXE PLANTED_WINSPOOL_DRV
+# Usage: planted_dll_test.sh QUILLMATE_EXE QMDRIVE_EXE PLANTED_WINSPOOL_DRV [x86|x64]
+#   x86 (the default)  the 32-bit program on a 32-bit system
+#   x64                the 64-bit program on a 64-bit system, under wine64
 set -euo pipefail
 
-if [ $# -ne 3 ]; then
-  echo "usage: $0 QUILLMATE_EXE QMDRIVE_EXE PLANTED_WINSPOOL_DRV" >&2
+if [ $# -lt 3 ] || [ $# -gt 4 ] || { [ "${4:-x86}" != x86 ] && [ "${4:-x86}" != x64 ]; }; then
+  echo "usage: $0 QUILLMATE_EXE QMDRIVE_EXE PLANTED_WINSPOOL_DRV [x86|x64]" >&2
   exit 2
 fi
 exe=$1
 planted=$3
+mode=${4:-x86}
 for file in "$exe" "$planted"; do
   [ -f "$file" ] || {
     echo "e2e: FAIL: not found: $file" >&2
     exit 1
   }
 done
-# A 32-bit system: the 32-bit program installs its own flavour there.
-export WINEARCH=win32
+# Each program on a system of its own width, where it installs its own flavour.
+if [ "$mode" = x86 ]; then export WINEARCH=win32; else unset WINEARCH; fi
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$2"
+[ "$mode" != x64 ] || e2e_use_wine64
 mkdir -p "$E2E_ARTIFACTS"
 
 TITLE="Korvex 80 Series printer driver"
@@ -47,7 +51,7 @@ cp "$planted" "$staging/WINSPOOL.DRV"
 
 # The check of the check: loaded, the planted DLL does leave its marker.
 rm -f "$marker"
-env "${E2E_WINE_ENV[@]}" WINEDLLOVERRIDES="$NATIVE_FIRST" timeout 60 wine rundll32 \
+env "${E2E_WINE_ENV[@]}" WINEDLLOVERRIDES="$NATIVE_FIRST" timeout 60 "$E2E_WINE" rundll32 \
   "$(e2e_windows_path "$downloads/WINSPOOL.DRV"),Nothing" >/dev/null 2>&1 || true
 [ -s "$marker" ] || e2e_fail "the planted DLL leaves no marker even when loaded on purpose"
 e2e_log "loaded on purpose, the planted DLL says: $(tr -d '\r' <"$marker")"
@@ -93,7 +97,7 @@ install() {
   e2e_wait_app_exit 10 || failed "the program still runs after its dialog closed"
 }
 if ! install; then
-  e2e_screenshot "$E2E_ARTIFACTS/failed-planted-dll.png"
+  e2e_screenshot "$E2E_ARTIFACTS/failed-planted-dll-$mode.png"
   tail -20 "$E2E_APP_LOG" >&2 || true
 fi
 e2e_stop_app
