@@ -13,9 +13,9 @@ static void Tell(HINSTANCE self) {
   lstrcatA(line, " in ");
   lstrcatA(line, exe);
   lstrcatA(line, "\r\n");
-  HANDLE marker = CreateFileA("C:\\qm-planted-dll.txt", FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+  HANDLE marker =
+      CreateFileA("C:\\qm-planted-dll.txt", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (marker == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(marker, line, (DWORD)lstrlenA(line), &written, NULL);
@@ -50,15 +50,14 @@ __declspec(dllexport) BOOL WINAPI ConfigurePortA(LPSTR server, HWND owner, LPSTR
   (void)server, (void)owner, (void)port;
   return Refuse();
 }
-__declspec(dllexport) BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR name, DWORD level,
-                                                LPBYTE buffer, DWORD size, LPDWORD needed,
-                                                LPDWORD returned) {
+__declspec(dllexport) BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer,
+                                                DWORD size, LPDWORD needed, LPDWORD returned) {
   (void)flags, (void)name, (void)level, (void)buffer, (void)size, (void)needed, (void)returned;
   return Refuse();
 }
-__declspec(dllexport) BOOL WINAPI GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment,
-                                                             DWORD level, LPBYTE buffer,
-                                                             DWORD size, LPDWORD needed) {
+__declspec(dllexport) BOOL WINAPI
+    GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer,
+                               DWORD size, LPDWORD needed) {
   (void)server, (void)environment, (void)level, (void)buffer, (void)size, (void)needed;
   return Refuse();
 }
