@@ -13,9 +13,12 @@ bool LoadSystemDlls() {
           Lookup<SetDefaultDllDirectoriesCall>("kernel32.dll", "SetDefaultDllDirectories"))
     systemOnly = setDefault(kLoadLibrarySearchSystem32) != FALSE;
   if (!systemOnly) {
-    // Without it the exe's folder stays first for a DLL loaded by name: which is why the
-    // spooler's library is loaded by its full path below, and why nothing else is loaded by
-    // name after it. The current directory (the staging folder, later) at least is gone.
+    // Where XP, Vista and 7 without KB2533623 offer less: the exe's folder stays first for a
+    // DLL loaded by name, and only the current directory (the staging folder, later) can be
+    // taken out. So the spooler's library is loaded by its full path below and the program
+    // loads nothing by name; what system DLLs load by name themselves (comctl32's uxtheme.dll,
+    // a port monitor's UI DLL, which ConfigurePortA may load) is still looked for beside the exe
+    // first there, and no call of those releases can change that.
     if (auto setDirectory = Lookup<SetDllDirectoryCall>("kernel32.dll", "SetDllDirectoryA"))
       setDirectory("");
   }
