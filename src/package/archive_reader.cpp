@@ -7,6 +7,7 @@
 #include <new>
 
 #include "package/own_objects.h"
+#include "platform/files_by_handle.h"
 #include "ui/handles.h"
 #include "unzip.h"
 #include "zlib.h"
@@ -449,9 +450,7 @@ ArchiveResult ArchiveReader::WriteMember(const ArchiveItem& item, const char* ou
   } else {
     // Nothing half-written stays behind, even when it was created read-only; deleted through
     // the handle, so that only the file made here can go.
-    FILE_BASIC_INFO basic{};
-    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
+    sys::SetAttributesByHandle(file.Get(), FILE_ATTRIBUTE_NORMAL);
     own::DeleteOpened(file.Get());
   }
   return result;

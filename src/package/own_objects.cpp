@@ -5,6 +5,8 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/files_by_handle.h"
+
 namespace own {
 namespace {
 
@@ -80,10 +82,7 @@ Found Inspect(const char* path, ui::File* keep, DWORD access) {
 }  // namespace
 
 bool DeleteOpened(HANDLE handle) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                      sizeof disposition) != FALSE;
+  return sys::MarkForDeletion(handle);
 }
 
 std::string WithoutFinalSeparator(const char* path) {
@@ -192,24 +191,22 @@ bool IsUnsafePathPart(const char* part, size_t length) {
 void ListFolder(HANDLE folder, std::vector<std::string>& names) {
   // Directory records hold 64-bit fields: the buffer is aligned for them.
   alignas(8) unsigned char buffer[16384];
-  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
-  for (;;) {
+  for (bool restart = true;; restart = false) {
     // The end of the listing and a failure alike: what was listed so far is what is known.
-    if (!::GetFileInformationByHandleEx(folder, kind, buffer, sizeof buffer)) return;
-    kind = FileIdBothDirectoryInfo;
+    if (!sys::ReadFolderRecords(folder, restart, buffer, sizeof buffer)) return;
     for (size_t at = 0;;) {
-      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + at);
+      const auto* entry = reinterpret_cast<const sys::FileIdBothDirInformation*>(buffer + at);
       char name[MAX_PATH];
       BOOL inexact = FALSE;
-      int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, entry->FileName,
-                                         static_cast<int>(entry->FileNameLength / sizeof(WCHAR)),
+      int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, entry->fileName,
+                                         static_cast<int>(entry->fileNameLength / sizeof(WCHAR)),
                                          name, MAX_PATH - 1, nullptr, &inexact);
       // Best fit would turn a wide name into another one (full-width dots and backslashes
       // into "..\"): only an exact spelling names the entry.
       if (!inexact && IsOwnPathPart(name, static_cast<size_t>(length)))
         names.emplace_back(name, static_cast<size_t>(length));
-      if (entry->NextEntryOffset == 0 || at + entry->NextEntryOffset >= sizeof buffer) break;
-      at += entry->NextEntryOffset;
+      if (entry->nextEntryOffset == 0 || at + entry->nextEntryOffset >= sizeof buffer) break;
+      at += entry->nextEntryOffset;
     }
   }
 }

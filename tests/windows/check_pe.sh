@@ -27,9 +27,11 @@ command -v "$objdump" >/dev/null || {
 }
 
 # Windows' own DLLs, present on every system the installer runs on. The MinGW runtime
-# (libgcc_s, libstdc++, libwinpthread) must be linked in, never imported.
+# (libgcc_s, libstdc++, libwinpthread) must be linked in, never imported. Only KnownDLLs and
+# COMCTL32 (side by side, through the manifest): WINSPOOL.DRV is delay-loaded, and
+# check_imports.py holds every function to what XP exports.
 allowed="ADVAPI32.DLL COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL SETUPAPI.DLL SHELL32.DLL
-USER32.DLL WINSPOOL.DRV OLE32.DLL OLEAUT32.DLL SHLWAPI.DLL VERSION.DLL COMDLG32.DLL"
+USER32.DLL OLE32.DLL OLEAUT32.DLL SHLWAPI.DLL COMDLG32.DLL"
 
 failures=0
 failed() {

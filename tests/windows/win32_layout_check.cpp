@@ -1,5 +1,8 @@
 // The sizes Windows fixes for the structures the program hands it: compiled in each Windows
 // build, and with the unit tests against the simulated machine's 64-bit layouts.
+#include <cstddef>
+
+#include "platform/system_calls.h"
 #include "platform/win32.h"
 
 // Windows checks cbSize-style fields against its own layout and refuses any other value, so
@@ -21,5 +24,15 @@ static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
 // EnumPrintersA's level-2 records lie this far apart; AddPrinterDriverA reads level 3.
 static_assert(sizeof(PRINTER_INFO_2A) == QM_WIN32_SIZE(84, 136));
 static_assert(sizeof(DRIVER_INFO_3A) == QM_WIN32_SIZE(40, 80));
+
+// ntdll's calls (and kernel32's Vista calls, where XP lacks them) read these records by their
+// documented layouts; NtQueryDirectoryFile writes FILE_ID_BOTH_DIR_INFORMATION.
+static_assert(sizeof(sys::IoStatusBlock) == QM_WIN32_SIZE(8, 16));
+static_assert(sizeof(sys::FileBasicInformation) == 40);
+static_assert(sizeof(sys::FileDispositionInformation) == 1);
+static_assert(offsetof(sys::FileIdBothDirInformation, fileAttributes) == 56);
+static_assert(offsetof(sys::FileIdBothDirInformation, shortName) == 70);
+static_assert(offsetof(sys::FileIdBothDirInformation, fileId) == 96);
+static_assert(offsetof(sys::FileIdBothDirInformation, fileName) == 104);
 
 #undef QM_WIN32_SIZE

@@ -1313,18 +1313,19 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
   return TRUE;
 }
 
-BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer,
-                                  DWORD size) {
-  if (Enter("GetFileInformationByHandleEx", Args(static_cast<int>(kind), size))) return FALSE;
+namespace {
+
+// The records of a folder's listing, from its start when `restart`: what kernel32's
+// GetFileInformationByHandleEx and ntdll's NtQueryDirectoryFile both answer. An error code,
+// 0 when records were written.
+DWORD ListRecords(HANDLE file, bool restart, void* buffer, DWORD size, size_t* written = nullptr) {
   FileSystem::OpenFile* open = OpenRecord(file);
-  if (open == nullptr) return Fail(ERROR_INVALID_HANDLE);
-  if (kind != FileIdBothDirectoryInfo && kind != FileIdBothDirectoryRestartInfo)
-    return Fail(ERROR_INVALID_PARAMETER);
+  if (open == nullptr) return ERROR_INVALID_HANDLE;
   // Only a handle on a folder, opened with the right to list it, lists.
   if (!open->folder || !(open->access & (FILE_LIST_DIRECTORY | GENERIC_READ)))
-    return Fail(ERROR_ACCESS_DENIED);
+    return ERROR_ACCESS_DENIED;
   FileSystem& fs = Fs();
-  if (kind == FileIdBothDirectoryRestartInfo || !open->listed) {
+  if (restart || !open->listed) {
     open->entries.clear();
     open->next = 0;
     open->listed = true;
@@ -1350,62 +1351,64 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, L
       open->entries.push_back({fs.WideName(host, name), fs.Attributes(host), id});
     }
   }
-  if (open->next >= open->entries.size()) return Fail(ERROR_NO_MORE_FILES);
+  if (open->next >= open->entries.size()) return ERROR_NO_MORE_FILES;
   auto* out = static_cast<unsigned char*>(buffer);
   size_t used = 0;
-  FILE_ID_BOTH_DIR_INFO* previous = nullptr;
+  sys::FileIdBothDirInformation* previous = nullptr;
   while (open->next < open->entries.size()) {
     const auto& entry = open->entries[open->next];
-    size_t record = offsetof(FILE_ID_BOTH_DIR_INFO, FileName) + entry.name.size() * sizeof(WCHAR);
+    size_t record =
+        offsetof(sys::FileIdBothDirInformation, fileName) + entry.name.size() * sizeof(WCHAR);
     size_t at = (used + 7) & ~static_cast<size_t>(7);
     if (at + record > size) break;
-    auto* info = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(out + at);
-    std::memset(info, 0, offsetof(FILE_ID_BOTH_DIR_INFO, FileName));
-    info->FileAttributes = entry.attributes;
-    info->FileNameLength = static_cast<DWORD>(entry.name.size() * sizeof(WCHAR));
-    info->FileId.QuadPart = static_cast<long long>(entry.id);
-    std::memcpy(info->FileName, entry.name.data(), entry.name.size() * sizeof(WCHAR));
+    auto* info = reinterpret_cast<sys::FileIdBothDirInformation*>(out + at);
+    std::memset(info, 0, offsetof(sys::FileIdBothDirInformation, fileName));
+    info->fileAttributes = entry.attributes;
+    info->fileNameLength = static_cast<DWORD>(entry.name.size() * sizeof(WCHAR));
+    info->fileId = static_cast<LONGLONG>(entry.id);
+    std::memcpy(info->fileName, entry.name.data(), entry.name.size() * sizeof(WCHAR));
     if (previous != nullptr)
-      previous->NextEntryOffset =
+      previous->nextEntryOffset =
           static_cast<DWORD>(out + at - reinterpret_cast<unsigned char*>(previous));
     previous = info;
     used = at + record;
     ++open->next;
   }
-  if (previous == nullptr) return Fail(ERROR_MORE_DATA);
-  return TRUE;
+  if (written != nullptr) *written = used;
+  return previous == nullptr ? ERROR_MORE_DATA : 0;
 }
 
-BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer,
-                                DWORD size) {
-  if (Enter("SetFileInformationByHandle", Args(static_cast<int>(kind), size))) return FALSE;
+// Sets what the handle's object is from a basic record (`attributes`) or a disposition
+// (`disposition`): what kernel32's SetFileInformationByHandle and ntdll's NtSetInformationFile
+// both do. An error code, 0 when done.
+DWORD SetBasic(HANDLE file, DWORD attributes) {
   FileSystem::OpenFile* open = OpenRecord(file);
   if (open == nullptr || !open->device.empty() || !open->stream.empty())
-    return Fail(ERROR_INVALID_HANDLE);
-  FileSystem& fs = Fs();
-  if (kind == FileBasicInfo) {
-    if (size < sizeof(FILE_BASIC_INFO)) return Fail(ERROR_INVALID_PARAMETER);
-    if (!(open->access & (GENERIC_WRITE | FILE_WRITE_ATTRIBUTES))) return Fail(ERROR_ACCESS_DENIED);
-    DWORD attributes = static_cast<const FILE_BASIC_INFO*>(buffer)->FileAttributes;
-    if (attributes != 0 && !open->itself) {
-      DWORD kept = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-      fs.MetaOf(open->host).attributes = open->folder ? (kept | FILE_ATTRIBUTE_DIRECTORY) : kept;
-    }
-    return TRUE;
+    return ERROR_INVALID_HANDLE;
+  if (!(open->access & (GENERIC_WRITE | FILE_WRITE_ATTRIBUTES))) return ERROR_ACCESS_DENIED;
+  if (attributes != 0 && !open->itself) {
+    DWORD kept = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    Fs().MetaOf(open->host).attributes = open->folder ? (kept | FILE_ATTRIBUTE_DIRECTORY) : kept;
   }
-  if (kind != FileDispositionInfo || size < sizeof(FILE_DISPOSITION_INFO))
-    return Fail(ERROR_INVALID_PARAMETER);
-  if (!(open->access & DELETE)) return Fail(ERROR_ACCESS_DENIED);
-  if (!static_cast<const FILE_DISPOSITION_INFO*>(buffer)->DeleteFile) {
+  return 0;
+}
+
+DWORD SetDisposition(HANDLE file, bool deleteFile) {
+  FileSystem::OpenFile* open = OpenRecord(file);
+  if (open == nullptr || !open->device.empty() || !open->stream.empty())
+    return ERROR_INVALID_HANDLE;
+  FileSystem& fs = Fs();
+  if (!(open->access & DELETE)) return ERROR_ACCESS_DENIED;
+  if (!deleteFile) {
     open->deleteOnClose = false;
-    return TRUE;
+    return 0;
   }
   if (!open->itself) {
-    if (fs.Attributes(open->host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    if (fs.Attributes(open->host) & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
     if (open->folder) {
       if (fs.Resolve(M().system.currentDirectory).host == open->host)
-        return Fail(ERROR_SHARING_VIOLATION);
+        return ERROR_SHARING_VIOLATION;
       DIR* d = ::opendir(open->host.c_str());
       bool empty = true;
       while (d != nullptr && empty) {
@@ -1414,13 +1417,149 @@ BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPV
         empty = std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0;
       }
       if (d != nullptr) ::closedir(d);
-      if (!empty) return Fail(ERROR_DIR_NOT_EMPTY);
+      if (!empty) return ERROR_DIR_NOT_EMPTY;
     }
   }
   // Windows deletes when the last handle goes; the program closes right after.
   open->deleteOnClose = true;
-  return TRUE;
+  return 0;
 }
+
+// The NTSTATUS that ntdll answers where kernel32 sets these last errors, and back
+// (RtlNtStatusToDosError); an error injected into an ntdll call by its Win32 code comes out
+// as its status.
+struct StatusOfError {
+  sys::NtStatus status;
+  DWORD error;
+};
+const StatusOfError kStatuses[] = {
+    {static_cast<sys::NtStatus>(0x80000006), ERROR_NO_MORE_FILES},      // NO_MORE_FILES
+    {static_cast<sys::NtStatus>(0x80000005), ERROR_MORE_DATA},          // BUFFER_OVERFLOW
+    {static_cast<sys::NtStatus>(0xC0000008), ERROR_INVALID_HANDLE},     // INVALID_HANDLE
+    {static_cast<sys::NtStatus>(0xC000000D), ERROR_INVALID_PARAMETER},  // INVALID_PARAMETER
+    {static_cast<sys::NtStatus>(0xC0000022), ERROR_ACCESS_DENIED},      // ACCESS_DENIED
+    {static_cast<sys::NtStatus>(0xC0000043), ERROR_SHARING_VIOLATION},  // SHARING_VIOLATION
+    {static_cast<sys::NtStatus>(0xC0000101), ERROR_DIR_NOT_EMPTY},      // DIRECTORY_NOT_EMPTY
+    {static_cast<sys::NtStatus>(0xC0000121), ERROR_ACCESS_DENIED},      // CANNOT_DELETE
+    {static_cast<sys::NtStatus>(0xC0000003), ERROR_INVALID_PARAMETER},  // INVALID_INFO_CLASS
+    {static_cast<sys::NtStatus>(0xC0000004), ERROR_BAD_LENGTH},         // INFO_LENGTH_MISMATCH
+};
+
+sys::NtStatus StatusOf(DWORD error) {
+  for (const auto& entry : kStatuses)
+    if (entry.error == error) return entry.status;
+  return static_cast<sys::NtStatus>(0xC0000001);  // STATUS_UNSUCCESSFUL
+}
+
+sys::NtStatus Answer(sys::IoStatusBlock* io, DWORD error, ULONG_PTR information) {
+  sys::NtStatus status = error == 0 ? sys::kStatusSuccess : StatusOf(error);
+  if (io != nullptr) {
+    io->status = status;
+    io->information = error == 0 ? information : 0;
+  }
+  return status;
+}
+
+// A program that imports a call its Windows lacks does not start: the loader refuses it. One
+// that makes such a call here was linked against it, so the test that ran it is told.
+bool VistaCall(const char* function) {
+  if (M().system.vistaFileCalls) return true;
+  BrokenContract(std::string(function) +
+                 ": kernel32 of this release does not export it; the loader refuses an exe "
+                 "that imports it");
+  return false;
+}
+
+}  // namespace
+
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer,
+                                  DWORD size) {
+  if (Enter("GetFileInformationByHandleEx", Args(static_cast<int>(kind), size))) return FALSE;
+  if (!VistaCall("GetFileInformationByHandleEx")) return Fail(ERROR_PROC_NOT_FOUND);
+  if (OpenRecord(file) == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  if (kind != FileIdBothDirectoryInfo && kind != FileIdBothDirectoryRestartInfo)
+    return Fail(ERROR_INVALID_PARAMETER);
+  DWORD error = ListRecords(file, kind == FileIdBothDirectoryRestartInfo, buffer, size);
+  return error == 0 ? TRUE : Fail(error);
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer,
+                                DWORD size) {
+  if (Enter("SetFileInformationByHandle", Args(static_cast<int>(kind), size))) return FALSE;
+  if (!VistaCall("SetFileInformationByHandle")) return Fail(ERROR_PROC_NOT_FOUND);
+  FileSystem::OpenFile* open = OpenRecord(file);
+  if (open == nullptr || !open->device.empty() || !open->stream.empty())
+    return Fail(ERROR_INVALID_HANDLE);
+  DWORD error = ERROR_INVALID_PARAMETER;
+  if (kind == FileBasicInfo && size >= sizeof(FILE_BASIC_INFO))
+    error = SetBasic(file, static_cast<const FILE_BASIC_INFO*>(buffer)->FileAttributes);
+  else if (kind == FileDispositionInfo && size >= sizeof(FILE_DISPOSITION_INFO))
+    error = SetDisposition(file, static_cast<const FILE_DISPOSITION_INFO*>(buffer)->DeleteFile);
+  return error == 0 ? TRUE : Fail(error);
+}
+
+namespace sim::detail {
+
+// ntdll's own calls, as NT 4 and every later release have them. They answer an NTSTATUS and
+// leave the last error alone; an injected failure comes out as the status of its error.
+sys::NtStatus WINAPI NtSetInformationFile(HANDLE file, sys::IoStatusBlock* io, void* information,
+                                          ULONG length, int informationClass) {
+  DWORD injected = M().lastError;
+  if (Enter("NtSetInformationFile", Args(informationClass, length))) {
+    DWORD error = M().lastError;
+    M().lastError = injected;
+    return Answer(io, error, 0);
+  }
+  if (io == nullptr || information == nullptr) return Answer(io, ERROR_INVALID_PARAMETER, 0);
+  DWORD error = ERROR_INVALID_PARAMETER;  // STATUS_INVALID_INFO_CLASS for any other class
+  if (informationClass == sys::kFileBasicInformation) {
+    error =
+        length < sizeof(sys::FileBasicInformation)
+            ? ERROR_BAD_LENGTH
+            : SetBasic(file,
+                       static_cast<const sys::FileBasicInformation*>(information)->fileAttributes);
+  } else if (informationClass == sys::kFileDispositionInformation) {
+    error =
+        length < sizeof(sys::FileDispositionInformation)
+            ? ERROR_BAD_LENGTH
+            : SetDisposition(
+                  file,
+                  static_cast<const sys::FileDispositionInformation*>(information)->deleteFile !=
+                      0);
+  }
+  return Answer(io, error, 0);
+}
+
+sys::NtStatus WINAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, void* apcRoutine, void*,
+                                          sys::IoStatusBlock* io, void* information, ULONG length,
+                                          int informationClass, unsigned char returnSingleEntry,
+                                          void* fileName, unsigned char restartScan) {
+  DWORD injected = M().lastError;
+  if (Enter("NtQueryDirectoryFile",
+            Args(informationClass, length, static_cast<int>(restartScan)))) {
+    DWORD error = M().lastError;
+    M().lastError = injected;
+    return Answer(io, error, 0);
+  }
+  // The program lists synchronously, every entry, without a pattern: the rest is not modelled.
+  if (io == nullptr || information == nullptr || event != nullptr || apcRoutine != nullptr ||
+      returnSingleEntry || fileName != nullptr)
+    return Answer(io, ERROR_INVALID_PARAMETER, 0);
+  if (informationClass != sys::kFileIdBothDirectoryInformation)
+    return Answer(io, ERROR_INVALID_PARAMETER, 0);
+  size_t written = 0;
+  DWORD error = ListRecords(file, restartScan != 0, information, length, &written);
+  return Answer(io, error, written);
+}
+
+ULONG WINAPI RtlNtStatusToDosError(sys::NtStatus status) {
+  if (status == sys::kStatusSuccess) return ERROR_SUCCESS;
+  for (const auto& entry : kStatuses)
+    if (entry.status == status) return entry.error;
+  return ERROR_GEN_FAILURE;
+}
+
+}  // namespace sim::detail
 
 int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideLength, LPSTR bytes,
                         int size, LPCSTR, BOOL* usedDefault) {

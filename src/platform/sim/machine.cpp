@@ -192,15 +192,6 @@ LANGID GetUserDefaultUILanguage() {
   return M().system.uiLanguage;
 }
 
-HMODULE GetModuleHandleA(LPCSTR moduleName) {
-  if (Enter("GetModuleHandleA", Args(moduleName))) return nullptr;
-  if (moduleName != nullptr) {
-    M().lastError = ERROR_FILE_NOT_FOUND;  // the program loads no other module
-    return nullptr;
-  }
-  return sim::detail::ModuleHandle();
-}
-
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
   if (Enter("GetModuleFileNameA", Args(static_cast<const void*>(module), size))) return 0;
   const std::string& path = M().system.modulePath;

@@ -60,8 +60,43 @@ struct SystemState {
   SYSTEMTIME localTime = {2024, 3, 2, 5, 14, 7, 9, 0};
   DWORD sleptMilliseconds = 0;  // total of every Sleep
   bool realSleeps = false;      // Sleep really waits (for timing a whole installation)
+
+  // What kernel32 exports of the calls the program looks up at run time. The calls on files by
+  // handle (GetFileInformationByHandleEx, SetFileInformationByHandle) came with Vista;
+  // SetDefaultDllDirectories with Windows 8, and with update KB2533623 to Vista and 7;
+  // SetDllDirectoryA with XP SP1. ntdll's calls beneath them are there on every release.
+  bool vistaFileCalls = true;
+  bool setDefaultDllDirectories = true;
+  bool setDllDirectory = true;
+  // SafeDllSearchMode: on by default since XP SP2; off, the current directory comes second.
+  bool safeDllSearchMode = true;
+  // HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs, lower-case: always
+  // taken from the system directory, whatever the search order (Windows 7's list, in part).
+  std::set<std::string> knownDlls = {"advapi32.dll", "comdlg32.dll", "gdi32.dll",  "kernel32.dll",
+                                     "msvcrt.dll",   "ole32.dll",    "rpcrt4.dll", "setupapi.dll",
+                                     "shell32.dll",  "shlwapi.dll",  "user32.dll", "ntdll.dll"};
+  // The system directory's own DLLs that a program may load: the sandbox holds no system files,
+  // so these count as present there (lower-case). A planted file is found wherever it lies.
+  std::set<std::string> systemDlls = {"winspool.drv", "uxtheme.dll", "comctl32.dll"};
 };
 SystemState& System();
+// Makes the machine a 32-bit Windows XP SP3: major version 5, kernel32 without the Vista calls
+// on files by handle and without SetDefaultDllDirectories (GetProcAddress answers null).
+void BecomeWindowsXp();
+
+// ---- modules ----
+// One DLL load as the system's loader did it: for the program's LoadLibrary calls, and for the
+// delay-load helper's, which loads a delay-imported DLL by its bare name at the first call of
+// one of its functions (the spooler's functions here).
+struct ModuleLoad {
+  std::string requested;  // the name or path asked for
+  std::string by;         // "LoadLibraryA", "LoadLibraryExA" or "delay-load"
+  std::string file;       // the file mapped or the module found loaded; "" when none was found
+  bool alreadyLoaded = false;
+};
+const std::vector<ModuleLoad>& ModuleLoads();
+// The file a loaded module (by base name, "winspool.drv") was mapped from; "" when not loaded.
+std::string LoadedModuleFile(const std::string& baseName);
 
 // ---- debugger output ----
 const std::vector<std::string>& DebugOutput();

@@ -16,6 +16,15 @@ bool KnownEnvironment(const char* environment) {
                                     [&](const char* e) { return strcasecmp(e, environment) == 0; });
 }
 
+// The spooler's functions live in WINSPOOL.DRV, delay-loaded: its first call loads it as the
+// helper does (or finds it loaded). Where no file is found the real helper raises an exception
+// in the process; here the call fails with ERROR_MOD_NOT_FOUND instead.
+bool Bound() {
+  if (DelayLoad("WINSPOOL.DRV")) return true;
+  M().lastError = ERROR_MOD_NOT_FOUND;
+  return false;
+}
+
 bool Fail(DWORD error) {
   M().lastError = error;
   return false;
@@ -72,6 +81,7 @@ int LocalAllocations() {
 
 BOOL GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer,
                                 DWORD size, LPDWORD needed) {
+  if (!Bound()) return FALSE;
   if (Enter("GetPrinterDriverDirectoryA", Args(server, environment, level, size))) return FALSE;
   if (!SpoolerAnswers()) return FALSE;
   if (server != nullptr) return Fail(ERROR_INVALID_PARAMETER);
@@ -87,6 +97,7 @@ BOOL GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LP
 }
 
 BOOL AddPrinterDriverA(LPSTR server, DWORD level, LPBYTE info) {
+  if (!Bound()) return FALSE;
   auto* driver = reinterpret_cast<DRIVER_INFO_3A*>(info);
   if (Enter("AddPrinterDriverA",
             driver ? Args(server, level, driver->cVersion, driver->pName, driver->pEnvironment,
@@ -146,6 +157,7 @@ BOOL AddPrinterDriverA(LPSTR server, DWORD level, LPBYTE info) {
 
 BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                    LPDWORD returned) {
+  if (!Bound()) return FALSE;
   if (Enter("EnumPrintersA", Args(flags, name, level, size))) return FALSE;
   if (needed) *needed = 0;
   if (returned) *returned = 0;
@@ -184,6 +196,7 @@ BOOL EnumPrintersA(DWORD flags, LPSTR name, DWORD level, LPBYTE buffer, DWORD si
 }
 
 HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info) {
+  if (!Bound()) return nullptr;
   auto* printer = reinterpret_cast<PRINTER_INFO_2A*>(info);
   auto set = [](const void* p) { return std::string(p ? "set" : "null"); };
   if (Enter("AddPrinterA",
@@ -252,6 +265,7 @@ HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info) {
 }
 
 BOOL ClosePrinter(HANDLE printer) {
+  if (!Bound()) return FALSE;
   if (Enter("ClosePrinter", "")) return FALSE;
   if (!SpoolerAnswers()) return FALSE;
   if (M().spooler.openPrinters.erase(reinterpret_cast<uintptr_t>(printer)) == 0)
@@ -260,6 +274,7 @@ BOOL ClosePrinter(HANDLE printer) {
 }
 
 BOOL SetDefaultPrinterA(LPCSTR name) {
+  if (!Bound()) return FALSE;
   if (Enter("SetDefaultPrinterA", Args(name))) return FALSE;
   if (!SpoolerAnswers()) return FALSE;
   auto& spooler = M().spooler;
@@ -273,6 +288,7 @@ BOOL SetDefaultPrinterA(LPCSTR name) {
 }
 
 BOOL ConfigurePortA(LPSTR server, HWND owner, LPSTR portName) {
+  if (!Bound()) return FALSE;
   if (Enter("ConfigurePortA", Args(server, static_cast<const void*>(owner), portName)))
     return FALSE;
   if (!SpoolerAnswers()) return FALSE;

@@ -3,12 +3,14 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/sim/rc_script.h"
 #include "platform/sim/sim.h"
+#include "platform/system_calls.h"
 
 namespace sim::detail {
 
@@ -107,6 +109,20 @@ struct Machine {
   DWORD now = 0;  // simulated milliseconds since the machine started
   sim::ServiceCommandTimes serviceTimes;
   std::shared_ptr<GdiState> gdiState;
+  // Modules loaded beyond the program itself, kernel32 and ntdll.
+  struct Module {
+    std::string name;  // the base name, lower-case
+    std::string file;
+    uintptr_t handle;
+    int references;
+  };
+  std::vector<Module> modules;
+  uintptr_t nextModule = 0x70000000;
+  std::vector<ModuleLoad> moduleLoads;
+  std::set<std::string> delayBound;  // delay-imported DLLs whose module the helper holds
+  DWORD defaultDllDirectories = 0;   // SetDefaultDllDirectories' flags; 0 until it is called
+  bool dllDirectorySet = false;      // SetDllDirectoryA with a path (empty or not)
+  std::string dllDirectory;
 };
 
 Machine& M();
@@ -183,5 +199,19 @@ void PassTime(DWORD milliseconds);
 bool SpoolerAnswers();
 // Removes every volatile registry key.
 void DropVolatileKeys();
+// What the delay-load helper does at the first call of a function of the delay-imported `dll`:
+// the module loaded already, or else loaded by its bare name through the search order. False
+// when no file was found: the real helper would raise an exception in the process then.
+bool DelayLoad(const char* dll);
+
+// ntdll's calls on files by handle (platform/sim/files.cpp), found through GetProcAddress.
+sys::NtStatus WINAPI NtSetInformationFile(HANDLE file, sys::IoStatusBlock* status,
+                                          void* information, ULONG length, int informationClass);
+sys::NtStatus WINAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, void* apcRoutine,
+                                          void* apcContext, sys::IoStatusBlock* status,
+                                          void* information, ULONG length, int informationClass,
+                                          unsigned char returnSingleEntry, void* fileName,
+                                          unsigned char restartScan);
+ULONG WINAPI RtlNtStatusToDosError(sys::NtStatus status);
 
 }  // namespace sim::detail

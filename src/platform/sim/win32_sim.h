@@ -395,6 +395,10 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#define ERROR_BAD_LENGTH 24L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 
 // ---- calls ----
 // kernel32
@@ -403,6 +407,15 @@ void SetLastError(DWORD error);
 LANGID GetUserDefaultUILanguage();
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+// Modules: kernel32 and ntdll are always loaded; GetProcAddress finds in them what the
+// simulated Windows release exports of the functions the program looks up (platform/sim/
+// modules.cpp), and the DLLs a program loads are searched for as Windows does.
+typedef INT_PTR (*FARPROC)();
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+HMODULE LoadLibraryA(LPCSTR fileName);
+HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE reserved, DWORD flags);
+BOOL FreeLibrary(HMODULE module);
 void OutputDebugStringA(LPCSTR text);
 void Sleep(DWORD milliseconds);
 BOOL CloseHandle(HANDLE handle);
@@ -555,18 +568,21 @@ struct BY_HANDLE_FILE_INFORMATION {
 typedef BY_HANDLE_FILE_INFORMATION* LPBY_HANDLE_FILE_INFORMATION;
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 
-enum FILE_INFO_BY_HANDLE_CLASS {
-  FileBasicInfo = 0,
-  FileDispositionInfo = 4,
-  FileIdBothDirectoryInfo = 10,
-  FileIdBothDirectoryRestartInfo = 11,
-};
 union LARGE_INTEGER {
   struct {
     DWORD LowPart;
     LONG HighPart;
   } u;
   long long QuadPart;
+};
+// Vista and later (kernel32 of XP and Server 2003 lacks them): hidden, as MinGW's headers hide
+// them, from code compiled against XP's level; the product reaches them through GetProcAddress.
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT >= 0x0600
+enum FILE_INFO_BY_HANDLE_CLASS {
+  FileBasicInfo = 0,
+  FileDispositionInfo = 4,
+  FileIdBothDirectoryInfo = 10,
+  FileIdBothDirectoryRestartInfo = 11,
 };
 struct FILE_BASIC_INFO {
   LARGE_INTEGER CreationTime;
@@ -576,7 +592,7 @@ struct FILE_BASIC_INFO {
   DWORD FileAttributes;
 };
 struct FILE_DISPOSITION_INFO {
-  BOOL DeleteFile;
+  unsigned char DeleteFile;  // BOOLEAN, as Windows' headers have it
 };
 struct FILE_ID_BOTH_DIR_INFO {
   DWORD NextEntryOffset;
@@ -599,6 +615,7 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, L
                                   DWORD size);
 BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer,
                                 DWORD size);
+#endif
 
 #define CP_ACP 0
 #define WC_NO_BEST_FIT_CHARS 0x00000400
