@@ -55,10 +55,17 @@ TEST_F(ArchiveReaderTest, SummaryRecordAndIndexBounds) {
   EXPECT_EQ(Ticks(summary.writeTime) | Ticks(summary.accessTime) | Ticks(summary.createTime), 0u);
   EXPECT_EQ(summary.packedSize | summary.unpackedSize, 0u);
   ArchiveItem untouched = Item(*reader, 1);
+  std::vector<unsigned char> bytes = {1};
   for (int bad : {2, -2, 1000}) {
     EXPECT_EQ(reader->GetItem(bad, untouched), ArchiveResult::BadArgument);
     EXPECT_EQ(reader->ExtractItem(bad, "x"), ArchiveResult::BadArgument);
+    EXPECT_EQ(reader->ReadItem(bad, bytes), ArchiveResult::BadArgument);
+    EXPECT_TRUE(bytes.empty());
   }
+  // The summary is no member, and a member read into memory is its bytes.
+  EXPECT_EQ(reader->ReadItem(-1, bytes), ArchiveResult::BadArgument);
+  ASSERT_EQ(reader->ReadItem(1, bytes), ArchiveResult::Ok);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "beta");
   EXPECT_STREQ(untouched.name, "b.txt") << "a refused index leaves the record as it was";
 }
 
