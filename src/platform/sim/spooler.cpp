@@ -223,16 +223,18 @@ HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info) {
     return Fail(ERROR_INVALID_PRINTER_NAME), nullptr;
   for (const auto& p : spooler.printers)
     if (SameText(p.name, name)) return Fail(ERROR_PRINTER_ALREADY_EXISTS), nullptr;
+  // The port before the driver, as Samba's spoolss torture test (test_AddPrinter_normal) sees
+  // Windows servers answer.
+  std::string port = Text(printer->pPortName);
+  if (std::none_of(spooler.ports.begin(), spooler.ports.end(),
+                   [&](const std::string& p) { return SameText(p, port); }))
+    return Fail(ERROR_UNKNOWN_PORT), nullptr;
   std::string driver = Text(printer->pDriverName);
   bool driverKnown =
       std::any_of(spooler.drivers.begin(), spooler.drivers.end(), [&](const auto& d) {
         return SameText(d.name, driver) && SameText(d.environment, NativeEnvironment());
       });
   if (!driverKnown) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER), nullptr;
-  std::string port = Text(printer->pPortName);
-  if (std::none_of(spooler.ports.begin(), spooler.ports.end(),
-                   [&](const std::string& p) { return SameText(p, port); }))
-    return Fail(ERROR_UNKNOWN_PORT), nullptr;
   // The print processor is required and must be installed: this machine has WinPrint only.
   // Whether Windows takes a missing one as WinPrint is not documented; refusing is stricter.
   if (printer->pPrintProcessor == nullptr) return Fail(ERROR_INVALID_PARAMETER), nullptr;
