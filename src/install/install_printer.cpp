@@ -110,6 +110,8 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
           : (chinese ? flavour.copyFailedChinese
                      : "Malfunction !\nPls try using <Run as administrator>open this App");
 
+  // The 8-bit call wants room for the wide path, so these 256 bytes take a directory of up to
+  // 127 characters; a longer one leaves the buffer empty.
   std::array<char, 256> driverDirectory{};
   DWORD needed = 0;
   ::GetPrinterDriverDirectoryA(nullptr, const_cast<LPSTR>(flavour.environment), 1,

@@ -324,9 +324,9 @@ TEST_F(InstallEngine, NoDriverDirectoryMeansNoCopyAnywhere) {
                          "Malfunction !\nPls try using <Run as administrator>open this App"});
 }
 
-TEST_F(InstallEngine, ADestinationCutShortByThePathLimitIsNeitherDeletedNorWritten) {
-  // 251 characters of directory: "\\KV80.DLL" ends at 260, one past what a path may hold, and
-  // every other name is longer.
+TEST_F(InstallEngine, ADriverDirectoryTooLongForTheBufferIsNeitherDeletedNorWritten) {
+  // 251 characters of directory: the 8-bit call wants the wide path's 504 bytes, more than the
+  // 256 it is given, and a path that did fit would end past what a path may hold.
   sim::Spooler().driverRoot = "C:\\" + std::string(244, 'd');
   ASSERT_EQ(sim::DriverDirectory("Windows x64").size(), 251u);
   EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));

@@ -90,8 +90,9 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID* cla
   if (Enter("SetupDiEnumDeviceInterfaces", Args(index))) return FALSE;
   auto it = M().deviceSets.find(reinterpret_cast<uintptr_t>(set));
   if (it == M().deviceSets.end()) return Fail(ERROR_INVALID_HANDLE);
-  if (data == nullptr || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
-    return Fail(ERROR_INVALID_PARAMETER);
+  if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  // As SP_DEVICE_INTERFACE_DATA's documentation says of every call that takes one.
+  if (data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
   if (!SameGuid(classGuid, kUsbPrint) || index >= it->second.size())
     return Fail(ERROR_NO_MORE_ITEMS);
   data->InterfaceClassGuid = kUsbPrint;

@@ -890,9 +890,8 @@ DWORD GetFileAttributesA(LPCSTR path) {
     M().lastError = ERROR_INVALID_NAME;
     return INVALID_FILE_ATTRIBUTES;
   }
-  // A final separator makes Windows resolve the name through a link to what it points at.
-  if (r.trailingSeparator && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return Fs().Attributes(Fs().Followed(r.host));
+  // A final separator does not make Windows follow a link: it reports the link itself (a
+  // report of Windows 10, golang/go issue 27225).
   return attributes;
 }
 

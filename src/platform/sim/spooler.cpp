@@ -89,10 +89,13 @@ BOOL GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LP
   if (!KnownEnvironment(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
   std::string directory = sim::DriverDirectory(environment);
   sim::PutFolder(directory);
-  DWORD required = static_cast<DWORD>(directory.size() + 1);
+  // The 8-bit call hands its size to the wide one and answers the wide path's bytes (MS-RPRN
+  // RpcGetPrinterDriverDirectory; ReactOS's apitest of the sibling print processor call), so
+  // the buffer must hold twice the characters it receives.
+  DWORD required = static_cast<DWORD>((directory.size() + 1) * sizeof(WCHAR));
   if (needed) *needed = required;
   if (buffer == nullptr || size < required) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  std::memcpy(buffer, directory.c_str(), required);
+  std::memcpy(buffer, directory.c_str(), directory.size() + 1);
   return TRUE;
 }
 
@@ -220,24 +223,27 @@ HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info) {
     return Fail(ERROR_INVALID_PRINTER_NAME), nullptr;
   for (const auto& p : spooler.printers)
     if (SameText(p.name, name)) return Fail(ERROR_PRINTER_ALREADY_EXISTS), nullptr;
+  // The port before the driver, as Samba's spoolss torture test (test_AddPrinter_normal) sees
+  // Windows servers answer.
+  std::string port = Text(printer->pPortName);
+  if (std::none_of(spooler.ports.begin(), spooler.ports.end(),
+                   [&](const std::string& p) { return SameText(p, port); }))
+    return Fail(ERROR_UNKNOWN_PORT), nullptr;
   std::string driver = Text(printer->pDriverName);
   bool driverKnown =
       std::any_of(spooler.drivers.begin(), spooler.drivers.end(), [&](const auto& d) {
         return SameText(d.name, driver) && SameText(d.environment, NativeEnvironment());
       });
   if (!driverKnown) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER), nullptr;
-  std::string port = Text(printer->pPortName);
-  if (std::none_of(spooler.ports.begin(), spooler.ports.end(),
-                   [&](const std::string& p) { return SameText(p, port); }))
-    return Fail(ERROR_UNKNOWN_PORT), nullptr;
   // The print processor is required and must be installed: this machine has WinPrint only.
   // Whether Windows takes a missing one as WinPrint is not documented; refusing is stricter.
   if (printer->pPrintProcessor == nullptr) return Fail(ERROR_INVALID_PARAMETER), nullptr;
-  if (!SameText(printer->pPrintProcessor, "WinPrint"))
-    return Fail(ERROR_UNKNOWN_PRINTPROCESSOR), nullptr;
-  // No data type means the processor's default; a named one must be one WinPrint handles.
-  if (printer->pDatatype != nullptr && !KnownDatatype(printer->pDatatype))
+  bool winPrint = SameText(printer->pPrintProcessor, "WinPrint");
+  // No data type means the processor's default; a named one must be one the named processor
+  // handles, checked before the processor itself (MS-RPRN, PRINTER_CONTAINER parameters).
+  if (printer->pDatatype != nullptr && !(winPrint && KnownDatatype(printer->pDatatype)))
     return Fail(ERROR_INVALID_DATATYPE), nullptr;
+  if (!winPrint) return Fail(ERROR_UNKNOWN_PRINTPROCESSOR), nullptr;
   if (printer->Priority > 99 || printer->DefaultPriority > 99)
     return Fail(ERROR_INVALID_PRIORITY), nullptr;
   sim::PrinterRecord record;
