@@ -1,21 +1,20 @@
 // Staged files held open for reading only, each known by its path and its bytes.
 #include "package/staged_files.h"
 
-#include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace staged {
 namespace {
 
 struct HeldFile {
-  std::string key;
   ui::File handle;
   std::vector<unsigned char> bytes;
 };
 
 // The process's holds: files by their spelled-out path, and the folders they lie in.
 struct Holds {
-  std::vector<HeldFile> files;
+  std::map<std::string, HeldFile> files;
   std::vector<ui::File> folders;
 };
 
@@ -70,10 +69,8 @@ bool ReadsExactly(HANDLE file, const std::vector<unsigned char>& bytes) {
 }
 
 HeldFile* Find(const std::string& key) {
-  if (key.empty()) return nullptr;
-  for (HeldFile& file : Current().files)
-    if (file.key == key) return &file;
-  return nullptr;
+  auto found = Current().files.find(key);
+  return found != Current().files.end() ? &found->second : nullptr;
 }
 
 }  // namespace
@@ -91,7 +88,7 @@ bool Hold(const std::string& path, std::vector<unsigned char> bytes) {
     return false;
   // Whatever another program did between our writing and this open shows in the bytes.
   if (!ReadsExactly(file.Get(), bytes)) return false;
-  Current().files.push_back({key, std::move(file), std::move(bytes)});
+  Current().files[key] = HeldFile{std::move(file), std::move(bytes)};
   return true;
 }
 
@@ -113,11 +110,7 @@ bool CopiedExactly(const char* source, const char* copy) {
 }
 
 void Forget(const char* path) {
-  std::string key = KeyOf(path);
-  auto& files = Current().files;
-  files.erase(std::remove_if(files.begin(), files.end(),
-                             [&](const HeldFile& file) { return file.key == key; }),
-              files.end());
+  Current().files.erase(KeyOf(path));
 }
 
 void Release() {
