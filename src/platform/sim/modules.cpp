@@ -219,6 +219,12 @@ void BecomeWindowsXp() {
   s.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
   s.vistaFileCalls = false;
   s.setDefaultDllDirectories = false;
+  // XP's KnownDLLs key: no SETUPAPI, which Windows 7 added. msvcrt is counted with them as a
+  // DLL they import, which the system maps from the system directory along with them.
+  s.knownDlls = {"advapi32.dll", "comdlg32.dll", "gdi32.dll",  "imagehlp.dll", "kernel32.dll",
+                 "lz32.dll",     "msvcrt.dll",   "ole32.dll",  "oleaut32.dll", "rpcrt4.dll",
+                 "shell32.dll",  "url.dll",      "urlmon.dll", "user32.dll",   "version.dll",
+                 "wininet.dll",  "wldap32.dll",  "ntdll.dll"};
 }
 
 const std::vector<ModuleLoad>& ModuleLoads() {
