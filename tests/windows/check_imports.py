@@ -146,8 +146,9 @@ def main():
         failures.append("no load-time imports found")
     for dll, functions in sorted(imports.items()):
         if dll in delayed:
-            failures.append("imports %s at load time: it is no KnownDLL, so Windows would look "
-                            "for it in the exe's folder first; it may only be delay-loaded" % dll)
+            failures.append("imports %s at load time: it is not a KnownDLL on every release "
+                            "served, so Windows would look for it in the exe's folder first; it "
+                            "may only be delay-loaded" % dll)
             continue
         if dll not in load_time:
             failures.append("imports %s, which is neither a KnownDLL the program may use nor "
