@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# End-to-end test of where the real exe's DLLs come from: a WINSPOOL.DRV planted beside Quillmate.exe (in the Downloads folder it is started from, which is then also the current directory) and in the staging folder is never loaded, even with Wine's load order for it set native first, which is Windows' order for a DLL that is no KnownDLL; a parallel installation still goes through the system's spooler.
-# Usage: planted_dll_test.sh QUILLMATE_EXE QMDRIVE_EXE PLANTED_WINSPOOL_DRV [x86|x64]
+# End-to-end test of where the real exe's DLLs come from: a WINSPOOL.DRV and a SETUPAPI.dll planted beside Quillmate.exe (in the Downloads folder it is started from, which is then also the current directory) and in the staging folder are never loaded, even with Wine's load order for them set native first, which is Windows' order for a DLL that is no KnownDLL; a parallel installation still goes through the system's spooler.
+# Usage: planted_dll_test.sh QUILLMATE_EXE QMDRIVE_EXE PLANTED_WINSPOOL_DRV PLANTED_SETUPAPI_DLL [x86|x64]
 #   x86 (the default)  the 32-bit program on a 32-bit system
 #   x64                the 64-bit program on a 64-bit system, under wine64
 set -euo pipefail
 
-if [ $# -lt 3 ] || [ $# -gt 4 ] || { [ "${4:-x86}" != x86 ] && [ "${4:-x86}" != x64 ]; }; then
-  echo "usage: $0 QUILLMATE_EXE QMDRIVE_EXE PLANTED_WINSPOOL_DRV [x86|x64]" >&2
+if [ $# -lt 4 ] || [ $# -gt 5 ] || { [ "${5:-x86}" != x86 ] && [ "${5:-x86}" != x64 ]; }; then
+  echo "usage: $0 QUILLMATE_EXE QMDRIVE_EXE PLANTED_WINSPOOL_DRV PLANTED_SETUPAPI_DLL [x86|x64]" >&2
   exit 2
 fi
 exe=$1
 planted=$3
-mode=${4:-x86}
-for file in "$exe" "$planted"; do
+planted_setup=$4
+mode=${5:-x86}
+for file in "$exe" "$planted" "$planted_setup"; do
   [ -f "$file" ] || {
     echo "e2e: FAIL: not found: $file" >&2
     exit 1
@@ -30,8 +31,8 @@ TITLE="Korvex 80 Series printer driver"
 PARALLEL_MAP='HARDWARE\DEVICEMAP\PARALLEL PORTS'
 SHOW_TIMEOUT_MS=30000
 MESSAGE_TIMEOUT_MS=20000
-# Native first for the spooler's library, as Windows searches for a DLL that is no KnownDLL.
-NATIVE_FIRST="${WINEDLLOVERRIDES};winspool.drv=n,b"
+# Native first for both, as Windows searches for a DLL that is no KnownDLL.
+NATIVE_FIRST="${WINEDLLOVERRIDES};winspool.drv,setupapi=n,b"
 
 e2e_start_display
 e2e_boot_prefix
@@ -46,15 +47,19 @@ staging=$(e2e_temp_dir)/Ostra2020
 marker=$WINEPREFIX/drive_c/qm-planted-dll.txt
 mkdir -p "$downloads" "$staging"
 cp "$exe" "$downloads/Quillmate.exe"
-cp "$planted" "$downloads/WINSPOOL.DRV"
-cp "$planted" "$staging/WINSPOOL.DRV"
+for folder in "$downloads" "$staging"; do
+  cp "$planted" "$folder/WINSPOOL.DRV"
+  cp "$planted_setup" "$folder/SETUPAPI.dll"
+done
 
-# The check of the check: loaded, the planted DLL does leave its marker.
-rm -f "$marker"
-env "${E2E_WINE_ENV[@]}" WINEDLLOVERRIDES="$NATIVE_FIRST" timeout 60 "$E2E_WINE" rundll32 \
-  "$(e2e_windows_path "$downloads/WINSPOOL.DRV"),Nothing" >/dev/null 2>&1 || true
-[ -s "$marker" ] || e2e_fail "the planted DLL leaves no marker even when loaded on purpose"
-e2e_log "loaded on purpose, the planted DLL says: $(tr -d '\r' <"$marker")"
+# The check of the check: loaded, each planted DLL does leave its marker.
+for name in WINSPOOL.DRV SETUPAPI.dll; do
+  rm -f "$marker"
+  env "${E2E_WINE_ENV[@]}" WINEDLLOVERRIDES="$NATIVE_FIRST" timeout 60 "$E2E_WINE" rundll32 \
+    "$(e2e_windows_path "$downloads/$name"),Nothing" >/dev/null 2>&1 || true
+  [ -s "$marker" ] || e2e_fail "the planted $name leaves no marker even when loaded on purpose"
+  e2e_log "loaded on purpose, the planted DLL says: $(tr -d '\r' <"$marker")"
+done
 rm -f "$marker"
 
 # The user starts the program from Downloads and installs on LPT1.
@@ -103,7 +108,7 @@ fi
 e2e_stop_app
 
 if [ -e "$marker" ]; then
-  failed "a planted WINSPOOL.DRV was loaded into the program: $(tr -d '\r' <"$marker" | tr '\n' ' ')"
+  failed "a planted DLL was loaded into the program: $(tr -d '\r' <"$marker" | tr '\n' ' ')"
 fi
 e2e_drive printers | tr -d '\r' | grep -qF '"LPT1:"' ||
   failed "the system's spooler has no queue on LPT1: after the installation"
@@ -112,4 +117,4 @@ if [ "$failures" -gt 0 ]; then
   e2e_log "$failures check(s) failed"
   exit 1
 fi
-e2e_log "no planted WINSPOOL.DRV was loaded; the installation went through the system's spooler"
+e2e_log "no planted WINSPOOL.DRV or SETUPAPI.dll was loaded; the installation went through the system's spooler"

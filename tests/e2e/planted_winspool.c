@@ -1,7 +1,7 @@
-/* A WINSPOOL.DRV as another program of the user would plant it beside Quillmate.exe: when a
-   process loads it, it says so in C:\qm-planted-dll.txt. It exports the spooler functions the
-   program calls, so that a loader resolving the program's imports from it takes it; each
-   refuses. */
+/* A WINSPOOL.DRV or SETUPAPI.dll as another program of the user would plant it beside
+   Quillmate.exe (one source, built under both names): when a process loads it, it says so in
+   C:\qm-planted-dll.txt. It exports the spooler and device installation functions the program
+   calls, so that a loader resolving the program's imports from it takes it; each refuses. */
 #include <windows.h>
 
 static void Tell(HINSTANCE self) {
@@ -63,5 +63,28 @@ __declspec(dllexport) BOOL WINAPI
 }
 __declspec(dllexport) BOOL WINAPI SetDefaultPrinterA(LPCSTR name) {
   (void)name;
+  return Refuse();
+}
+
+__declspec(dllexport) HANDLE WINAPI
+    SetupDiGetClassDevsA(const GUID* guid, LPCSTR enumerator, HWND parent, DWORD flags) {
+  (void)guid, (void)enumerator, (void)parent, (void)flags;
+  Refuse();
+  return INVALID_HANDLE_VALUE;
+}
+__declspec(dllexport) BOOL WINAPI
+    SetupDiEnumDeviceInterfaces(HANDLE set, void* device, const GUID* guid, DWORD index,
+                                void* data) {
+  (void)set, (void)device, (void)guid, (void)index, (void)data;
+  return Refuse();
+}
+__declspec(dllexport) BOOL WINAPI
+    SetupDiGetDeviceInterfaceDetailA(HANDLE set, void* data, void* detail, DWORD size,
+                                     DWORD* needed, void* device) {
+  (void)set, (void)data, (void)detail, (void)size, (void)needed, (void)device;
+  return Refuse();
+}
+__declspec(dllexport) BOOL WINAPI SetupDiDestroyDeviceInfoList(HANDLE set) {
+  (void)set;
   return Refuse();
 }

@@ -1,5 +1,6 @@
-// Where the spooler's library comes from: a WINSPOOL.DRV planted in the exe's folder or in the
-// current directory is never what the program loads, with or without SetDefaultDllDirectories.
+// Where the delay-loaded libraries come from: a WINSPOOL.DRV or SETUPAPI.dll planted in the
+// exe's folder or in the current directory is never what the program loads, with or without
+// SetDefaultDllDirectories.
 #include <algorithm>
 #include <strings.h>
 
@@ -14,6 +15,8 @@ namespace {
 const std::string kUsb = "\\\\?\\usb#vid_0416&pid_5011#a#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 const std::string kDownloads = "C:\\Users\\user\\Downloads";
 const std::string kSystemSpooler = "C:\\Windows\\system32\\winspool.drv";
+const std::string kSystemSetup = "C:\\Windows\\system32\\setupapi.dll";
+const char* const kPlantedNames[] = {"WINSPOOL.DRV", "SETUPAPI.dll"};
 
 class DllSearch : public SimTest {
  protected:
@@ -24,7 +27,7 @@ class DllSearch : public SimTest {
     sim::System().currentDirectory = kDownloads;
     sim::PutFolder(kTempFolder);
     for (const std::string& folder : Planted())
-      sim::PutFile(folder + "\\WINSPOOL.DRV", "MZ planted");
+      for (const char* name : kPlantedNames) sim::PutFile(folder + "\\" + name, "MZ planted");
     sim::UsbPrinterInterfaces().push_back({kUsb, SPINT_ACTIVE, true});
     sim::PutRegistryDword(sim::InterfaceParametersKey(kUsb), "Port Number", 1);
     sim::Spooler().ports.push_back("USB001");
@@ -46,20 +49,26 @@ class DllSearch : public SimTest {
     ASSERT_EQ(sim::Spooler().printers.size(), 1u) << "installed";
   }
 
-  static void ExpectOnlyTheSystemsSpooler() {
+  static void ExpectOnlyTheSystemsLibraries() {
     EXPECT_EQ(sim::LoadedModuleFile("winspool.drv"), kSystemSpooler);
-    bool delayLoaded = false;
+    EXPECT_EQ(sim::LoadedModuleFile("setupapi.dll"), kSystemSetup);
+    int delayLoaded = 0;
     for (const auto& load : sim::ModuleLoads()) {
       SCOPED_TRACE(load.by + " " + load.requested);
       for (const std::string& folder : Planted())
-        EXPECT_NE(strcasecmp(load.file.c_str(), (folder + "\\WINSPOOL.DRV").c_str()), 0)
-            << "a planted DLL was loaded";
+        for (const char* name : kPlantedNames)
+          EXPECT_NE(strcasecmp(load.file.c_str(), (folder + "\\" + name).c_str()), 0)
+              << "a planted DLL was loaded";
       if (load.by == "delay-load") {
-        delayLoaded = true;
-        EXPECT_TRUE(load.alreadyLoaded) << "the first spooler call takes the loaded module";
+        ++delayLoaded;
+        EXPECT_TRUE(load.alreadyLoaded) << "the first call takes the loaded module";
       }
     }
-    EXPECT_TRUE(delayLoaded) << "the spooler's functions were bound at their first call";
+    EXPECT_EQ(delayLoaded, 2) << "each library's functions were bound at their first call";
+  }
+  static std::vector<std::string> FullPathLoads(DWORD flags) {
+    return {"\"" + kSystemSpooler + "\", null, " + std::to_string(flags),
+            "\"" + kSystemSetup + "\", null, " + std::to_string(flags)};
   }
 };
 
@@ -67,9 +76,8 @@ TEST_F(DllSearch, WithSetDefaultDllDirectoriesOnlyTheSystemDirectoryIsSearched) 
   RunProgram(true);
   EXPECT_EQ(sim::CallsOf("SetDefaultDllDirectories"), std::vector<std::string>{"2048"});
   EXPECT_EQ(sim::CountOf("SetDllDirectoryA"), 0);
-  EXPECT_EQ(sim::CallsOf("LoadLibraryExA"),
-            std::vector<std::string>{"\"" + kSystemSpooler + "\", null, 0"});
-  ExpectOnlyTheSystemsSpooler();
+  EXPECT_EQ(sim::CallsOf("LoadLibraryExA"), FullPathLoads(0));
+  ExpectOnlyTheSystemsLibraries();
   // And a DLL loaded by name afterwards would come from there too.
   HMODULE theme = LoadLibraryA("uxtheme.dll");
   ASSERT_NE(theme, nullptr);
@@ -88,9 +96,8 @@ TEST_F(DllSearch, WithoutItTheCurrentDirectoryIsDroppedAndTheLibraryLoadedByItsP
     EXPECT_EQ(sim::CountOf("SetDefaultDllDirectories"), 0);
     EXPECT_EQ(sim::CallsOf("SetDllDirectoryA"), std::vector<std::string>{"\"\""});
     // Its own imports are then searched from the system directory, not from the exe's.
-    EXPECT_EQ(sim::CallsOf("LoadLibraryExA"),
-              std::vector<std::string>{"\"" + kSystemSpooler + "\", null, 8"});
-    ExpectOnlyTheSystemsSpooler();
+    EXPECT_EQ(sim::CallsOf("LoadLibraryExA"), FullPathLoads(8));
+    ExpectOnlyTheSystemsLibraries();
   }
 }
 
@@ -101,7 +108,7 @@ TEST_F(DllSearch, WithNeitherCallTheFullPathStillDecides) {
   sim::System().safeDllSearchMode = false;  // the current directory right after the exe's
   RunProgram(true);
   EXPECT_EQ(sim::CountOf("SetDllDirectoryA"), 0);
-  ExpectOnlyTheSystemsSpooler();
+  ExpectOnlyTheSystemsLibraries();
 }
 
 TEST_F(DllSearch, UnrestrictedTheSpoolerBesideTheExeIsTheOneLoaded) {
@@ -109,6 +116,13 @@ TEST_F(DllSearch, UnrestrictedTheSpoolerBesideTheExeIsTheOneLoaded) {
   // the exe's folder comes first, and the simulated machine finds the planted file there.
   RunProgram(false);
   EXPECT_EQ(sim::LoadedModuleFile("winspool.drv"), kDownloads + "\\WINSPOOL.DRV");
+  EXPECT_EQ(sim::LoadedModuleFile("setupapi.dll"), kSystemSetup) << "a KnownDLL on Windows 7";
+  // On XP, whose KnownDLLs lack SETUPAPI, the one beside the exe is taken as well.
+  sim::Reset();
+  SetUp();
+  sim::BecomeWindowsXp();
+  RunProgram(false);
+  EXPECT_EQ(sim::LoadedModuleFile("setupapi.dll"), kDownloads + "\\SETUPAPI.dll");
   // Without one beside the exe and with SafeDllSearchMode off, the current directory's comes
   // before the system directory's: the staging folder's, when the spooler is first called.
   sim::Reset();
@@ -128,7 +142,7 @@ TEST_F(DllSearch, NoSpoolerFromTheSystemDirectoryMeansNoStart) {
   // A system directory whose path leaves no room for the name is refused, never cut.
   sim::System().systemDirectory = "C:\\" + std::string(245, 's');
   EXPECT_FALSE(sys::LoadSystemDlls());
-  sim::System().systemDirectory = "C:\\" + std::string(243, 's');
+  sim::System().systemDirectory = "C:\\" + std::string(241, 's');
   sim::System().systemDlls.clear();
   EXPECT_FALSE(sys::LoadSystemDlls()) << "no such file there";
   for (const auto& load : sim::ModuleLoads()) EXPECT_NE(load.file.find("Downloads"), 0u);

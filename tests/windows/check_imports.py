@@ -108,8 +108,16 @@ class PeImage:
                     starts.append(at)
         found = {}
         for at in starts:
-            _, name, _, _, names = struct.unpack_from("<5I", self.data, at)
-            found.setdefault(self.string(name).upper(), []).extend(self.names(names))
+            _, name, _, table, names = struct.unpack_from("<5I", self.data, at)
+            functions = self.names(names)
+            # Each address slot starts at its thunk, which calls the helper: a slot left null (ld
+            # drops the thunks of functions called through dllimport pointers) jumps to 0.
+            size = 8 if self.wide else 4
+            unset = [function for i, function in enumerate(functions)
+                     if not struct.unpack_from("<Q" if self.wide else "<I", self.data,
+                                               self.offset(table) + size * i)[0]]
+            found.setdefault(self.string(name).upper(), []).extend(
+                [(function, function not in unset) for function in functions])
         return found
 
 
@@ -138,8 +146,9 @@ def main():
         failures.append("no load-time imports found")
     for dll, functions in sorted(imports.items()):
         if dll in delayed:
-            failures.append("imports %s at load time: it is no KnownDLL, so Windows would look "
-                            "for it in the exe's folder first; it may only be delay-loaded" % dll)
+            failures.append("imports %s at load time: it is not a KnownDLL on every release "
+                            "served, so Windows would look for it in the exe's folder first; it "
+                            "may only be delay-loaded" % dll)
             continue
         if dll not in load_time:
             failures.append("imports %s, which is neither a KnownDLL the program may use nor "
@@ -154,10 +163,13 @@ def main():
         if dll not in delayed:
             failures.append("delay-loads %s, which the list does not allow" % dll)
             continue
-        for function in functions:
+        for function, bound in functions:
             if function not in delayed[dll]:
                 failures.append("delay-loads %s!%s, which is not among the functions XP and "
                                 "Server 2003 export" % (dll, function))
+            if not bound:
+                failures.append("delay-loads %s!%s without a thunk: its address slot is null, "
+                                "and the first call jumps to 0" % (dll, function))
     for line in failures:
         print(line)
     if failures:

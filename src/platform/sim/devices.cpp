@@ -20,6 +20,15 @@ bool Fail(DWORD error) {
   return false;
 }
 
+// The device installation functions live in SETUPAPI.dll, delay-loaded like the spooler's
+// (platform/sim/spooler.cpp): bound at the first call; ERROR_MOD_NOT_FOUND where no file is
+// found (the real helper raises an exception then).
+bool Bound() {
+  if (DelayLoad("SETUPAPI.dll")) return true;
+  M().lastError = ERROR_MOD_NOT_FOUND;
+  return false;
+}
+
 }  // namespace
 
 namespace sim {
@@ -70,6 +79,7 @@ int OpenDeviceInfoSets() {
 }  // namespace sim
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DWORD flags) {
+  if (!Bound()) return INVALID_HANDLE_VALUE;
   if (Enter("SetupDiGetClassDevsA", Args(enumerator, flags))) return INVALID_HANDLE_VALUE;
   // Without a class every class must be asked for; the simulated machine knows one class.
   if (classGuid == nullptr && !(flags & DIGCF_ALLCLASSES))
@@ -87,6 +97,7 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DW
 
 BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID* classGuid, DWORD index,
                                  PSP_DEVICE_INTERFACE_DATA data) {
+  if (!Bound()) return FALSE;
   if (Enter("SetupDiEnumDeviceInterfaces", Args(index))) return FALSE;
   auto it = M().deviceSets.find(reinterpret_cast<uintptr_t>(set));
   if (it == M().deviceSets.end()) return Fail(ERROR_INVALID_HANDLE);
@@ -104,6 +115,7 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID* cla
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
                                       LPDWORD required, PSP_DEVINFO_DATA) {
+  if (!Bound()) return FALSE;
   if (Enter("SetupDiGetDeviceInterfaceDetailA", Args(size))) return FALSE;
   // Its documentation asks for a size of 0 when there is no buffer.
   if (detail == nullptr && size != 0) return Fail(ERROR_INVALID_USER_BUFFER);
@@ -124,6 +136,7 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA da
 }
 
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+  if (!Bound()) return FALSE;
   Enter("SetupDiDestroyDeviceInfoList", "");
   return M().deviceSets.erase(reinterpret_cast<uintptr_t>(set)) ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }

@@ -94,54 +94,48 @@ HMODULE HandleOfModule(uintptr_t value) {
   return reinterpret_cast<HMODULE>(value);
 }
 
+// The file a DLL not yet loaded would be mapped from; "" when none is found.
+std::string FileToLoad(const std::string& requested) {
+  const SystemState& s = M().system;
+  if (HasSeparator(requested)) {
+    // A path is taken as it is; a relative one with a separator from the current directory.
+    std::string file = requested.size() > 1 && requested[1] == ':'
+                           ? requested
+                           : s.currentDirectory + "\\" + requested;
+    return DllAt(file) ? file : "";
+  }
+  std::string name = ModuleName(requested);
+  if (s.knownDlls.count(name)) return s.systemDirectory + "\\" + name;
+  // Spelt as asked for: names compare without regard to case.
+  std::string spelt = requested.find('.') == std::string::npos ? requested + ".dll" : requested;
+  for (const std::string& folder : SearchFolders())
+    if (DllAt(folder + "\\" + spelt)) return folder + "\\" + spelt;
+  return "";
+}
+
 // Loads `requested` as the loader does and records it; null (ERROR_MOD_NOT_FOUND) when no
 // file is found.
 HMODULE Load(const std::string& requested, const char* by) {
   Machine& m = M();
-  ModuleLoad record{requested, by, "", false};
   std::string name = ModuleName(requested);
-  Machine::Module* found = nullptr;
-  std::string file;
-  if (HasSeparator(requested)) {
-    // A relative path with a separator is taken from the current directory.
-    file = requested.size() > 1 && requested[1] == ':'
-               ? requested
-               : m.system.currentDirectory + "\\" + requested;
-    found = LoadedByFile(file);
-    if (found == nullptr && !DllAt(file)) file.clear();
-  } else if (name == "kernel32.dll" || name == "ntdll.dll") {
-    record.file = m.system.systemDirectory + "\\" + name;
-    record.alreadyLoaded = true;
-    m.moduleLoads.push_back(record);
+  if (!HasSeparator(requested) && (name == "kernel32.dll" || name == "ntdll.dll")) {
+    m.moduleLoads.push_back({requested, by, m.system.systemDirectory + "\\" + name, true});
     return HandleOfModule(name == "ntdll.dll" ? kNtdll : kKernel32);
-  } else if ((found = LoadedByName(name)) == nullptr) {
-    if (m.system.knownDlls.count(name)) {
-      file = m.system.systemDirectory + "\\" + name;
-    } else {
-      // Spelt as asked for: names compare without regard to case.
-      std::string spelt = requested.find('.') == std::string::npos ? requested + ".dll" : requested;
-      for (const std::string& folder : SearchFolders()) {
-        if (DllAt(folder + "\\" + spelt)) {
-          file = folder + "\\" + spelt;
-          break;
-        }
-      }
-    }
   }
+  // A module of the same name is taken wherever it came from; a path names its own file.
+  Machine::Module* found = HasSeparator(requested) ? nullptr : LoadedByName(name);
+  std::string file = found != nullptr ? found->file : FileToLoad(requested);
+  if (found == nullptr && !file.empty()) found = LoadedByFile(file);
   if (found != nullptr) {
     ++found->references;
-    record.file = found->file;
-    record.alreadyLoaded = true;
-    m.moduleLoads.push_back(record);
+    m.moduleLoads.push_back({requested, by, found->file, true});
     return HandleOfModule(found->handle);
   }
-  m.moduleLoads.push_back(record);
+  m.moduleLoads.push_back({requested, by, file, false});
   if (file.empty()) {
-    m.moduleLoads.back().file.clear();
     m.lastError = ERROR_MOD_NOT_FOUND;
     return nullptr;
   }
-  m.moduleLoads.back().file = file;
   m.modules.push_back({name, file, m.nextModule, 1});
   m.nextModule += 0x10000;
   return HandleOfModule(m.modules.back().handle);
@@ -225,6 +219,12 @@ void BecomeWindowsXp() {
   s.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
   s.vistaFileCalls = false;
   s.setDefaultDllDirectories = false;
+  // XP's KnownDLLs key: no SETUPAPI, which Windows 7 added. msvcrt is counted with them as a
+  // DLL they import, which the system maps from the system directory along with them.
+  s.knownDlls = {"advapi32.dll", "comdlg32.dll", "gdi32.dll",  "imagehlp.dll", "kernel32.dll",
+                 "lz32.dll",     "msvcrt.dll",   "ole32.dll",  "oleaut32.dll", "rpcrt4.dll",
+                 "shell32.dll",  "url.dll",      "urlmon.dll", "user32.dll",   "version.dll",
+                 "wininet.dll",  "wldap32.dll",  "ntdll.dll"};
 }
 
 const std::vector<ModuleLoad>& ModuleLoads() {

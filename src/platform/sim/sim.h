@@ -77,11 +77,13 @@ struct SystemState {
                                      "shell32.dll",  "shlwapi.dll",  "user32.dll", "ntdll.dll"};
   // The system directory's own DLLs that a program may load: the sandbox holds no system files,
   // so these count as present there (lower-case). A planted file is found wherever it lies.
-  std::set<std::string> systemDlls = {"winspool.drv", "uxtheme.dll", "comctl32.dll"};
+  std::set<std::string> systemDlls = {"winspool.drv", "setupapi.dll", "uxtheme.dll",
+                                      "comctl32.dll"};
 };
 SystemState& System();
 // Makes the machine a 32-bit Windows XP SP3: major version 5, kernel32 without the Vista calls
-// on files by handle and without SetDefaultDllDirectories (GetProcAddress answers null).
+// on files by handle and without SetDefaultDllDirectories (GetProcAddress answers null), and
+// XP's shorter list of KnownDLLs.
 void BecomeWindowsXp();
 
 // ---- modules ----
