@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The platform probe under Wine on a fresh 64-bit prefix, held against what Windows answers.
 # Usage: wine_probe.sh PLATFORM_PROBE_EXE EXPECTED WINE_LAXITIES DRIVER_PACKAGE_ZIP
-# Every line must equal EXPECTED, except the lines the table names, which must read as the
-# table says Wine answers: a row that stops being true fails as well.
+# Every line must equal EXPECTED (its '#' comment lines left out), except the lines the table
+# names, which must read as the table says Wine answers: a row that stops being true fails as
+# well.
 set -euo pipefail
 if [ $# -ne 4 ]; then
   echo "usage: $0 PLATFORM_PROBE_EXE EXPECTED WINE_LAXITIES DRIVER_PACKAGE_ZIP" >&2
@@ -63,6 +64,7 @@ awk -F' [|] ' -v table="$table" '
       windows[f[1]] = f[2]; wine[f[1]] = f[3]
     }
   }
+  /^#/ { next }
   {
     split($0, kv, / -> /)
     key = kv[1]; value = substr($0, length(key) + 5)
