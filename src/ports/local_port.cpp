@@ -43,7 +43,9 @@ void TraceNotAdded(const char* portName, const char* call, DWORD error) {
 // Through the monitor's AddPort the spooler learns it at once. Whatever fails here, the
 // installation goes on, and AddPrinterA then tells the user of the unknown port.
 void CDriverInstaller::AddUnlistedPort(const char* portName) {
-  if (FindPort(portName) != Listing::kNotListed) return;
+  Listing listing = FindPort(portName);
+  if (listing == Listing::kUnknown) TraceNotAdded(portName, "EnumPortsA", ::GetLastError());
+  if (listing != Listing::kNotListed) return;
 
   // The monitor takes the name as UTF-16. Port names are ASCII (the device map's COM3:), which
   // widens byte for byte; any other name is not handed on.

@@ -478,10 +478,11 @@ void ProbeFiles(const std::string& links, const std::string& target) {
 // ---- ports and the Local Port monitor; comparing names ----
 
 const char kNewPort[] = "COM97:";
+const char kWrittenPort[] = "COM98:";
 
 // The spooler's ports, level 1: the size asked for, then the list in a buffer of exactly that
 // size and of one byte less. Which ports a machine has differs; a known and a new one are told.
-std::string ListPorts(bool withSizes) {
+std::string ListPorts(bool withSizes, const char* port = kNewPort) {
   DWORD needed = 12345, returned = 12345;
   BOOL ok = EnumPortsA(nullptr, 1, nullptr, 0, &needed, &returned);
   if (ok || GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) return Result(ok);
@@ -499,10 +500,10 @@ std::string ListPorts(bool withSizes) {
              reinterpret_cast<const BYTE*>(name) < buffer.data() + size;
     if (name == nullptr) continue;
     lpt1 = lpt1 || lstrcmpiA(name, "LPT1:") == 0;
-    added = added || lstrcmpiA(name, kNewPort) == 0;
+    added = added || lstrcmpiA(name, port) == 0;
   }
-  text += std::string(withSizes ? " " : "") + (lpt1 ? "LPT1: listed" : "no LPT1:") + ", " +
-          kNewPort + (added ? " listed" : " not listed") +
+  text += std::string(withSizes ? " " : "") + (lpt1 ? "LPT1: listed" : "no LPT1:") + ", " + port +
+          (added ? " listed" : " not listed") +
           (inside ? ", names in the buffer" : ", a name outside the buffer");
   if (withSizes) {
     needed = 12345;
@@ -539,6 +540,20 @@ void ProbePorts() {
   Line("ports.enum_after_add", ListPorts(false));
   Line("ports.xcv_add_again", AddPort(monitor, kNewPort, true));
   Line("ports.xcv_add_lpt1", AddPort(monitor, "LPT1:", true));
+  // A port written into the Ports key while the spooler runs, as a program that does not ask
+  // the monitor writes it.
+  HKEY key = nullptr;
+  LSTATUS status =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", 0,
+                    KEY_SET_VALUE, &key);
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExA(key, kWrittenPort, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>("9600,n,8,1"), sizeof "9600,n,8,1");
+    RegCloseKey(key);
+  }
+  Line("ports.key_write", Number(status));
+  Line("ports.enum_after_key_write", ListPorts(false, kWrittenPort));
+  Line("ports.xcv_add_written", AddPort(monitor, kWrittenPort, true));
   Line("ports.xcv_close", Result(ClosePrinter(monitor)));
 }
 
