@@ -61,10 +61,12 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
 }
 }  // namespace sim::detail
 
-// lstrcmpiA is CompareStringA with NORM_IGNORECASE in the thread's locale, its texts read in the
-// ANSI code page (LOCALE_USE_CP_ACP), as Wine's kernelbase calls it. Equal texts are exactly
-// those equal letter case aside; the order is by character, not Windows' linguistic one, which
-// the program never asks for.
+// lstrcmpiA calls CompareStringEx in the thread's locale and subtracts 2 (Microsoft's lstrcmpi
+// page). Its texts are read in the ANSI code page (LOCALE_USE_CP_ACP), as Wine's kernelbase has
+// it, where CompareStringA reads them in its locale's code page (Wine's conformance tests,
+// kernel32 locale.c: a Polish locale reads 0xB9 as code page 1250's letter). Equal texts are
+// exactly those equal letter case aside; the order is by character, not Windows' linguistic
+// one, which the program never asks for.
 int lstrcmpiA(LPCSTR a, LPCSTR b) {
   Enter("lstrcmpiA", Args(a, b));
   // Null sorts before any text, as Wine's lstrcmpiA answers and Windows' lstrcmpA does in Wine's
