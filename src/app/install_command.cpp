@@ -83,6 +83,10 @@ void CQuillmateDlg::OnInstall() {
   } else if (!listed) {
     proceed = false;  // no port chosen: nothing to write and nothing to install on
   } else if (connectionType == kSerial) {
+    // The port is added before its settings are written: the monitor records a port it adds
+    // in the Ports key itself, with settings of its own (Wine's writes none), and one that
+    // checks that key (Wine's does) refuses a name already written there.
+    installer.AddUnlistedPort(portName);
     WriteSerialSettings(portName, baudChoice);
   }
 

@@ -35,6 +35,8 @@ class CDriverInstaller {
   void PrintTestPage(const char* queueName, HBITMAP logo, const char* bodyText);
   // Writes the Standard TCP/IP port "IP_[address]" and restarts the spooler to load it.
   void CreateNetworkPort(const char* addressText);
+  // Has the Local Port monitor add `portName` when the spooler does not list it.
+  void AddUnlistedPort(const char* portName);
 
   std::array<std::string, kModelCount> dllNames;
   std::array<std::string, kModelCount> gpdNames;

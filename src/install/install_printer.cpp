@@ -215,7 +215,10 @@ bool CDriverInstaller::CreateQueue(const char* portName) {
     // Every clash starts a new scan, so the name found is one no listed printer has.
     for (int i = 0; static_cast<DWORD>(i) < count; ++i) {
       const char* name = printers[i].pPrinterName ? printers[i].pPrinterName : "";
-      if (std::strcmp(name, candidate.c_str()) == 0) {
+      // The spooler refuses a name that differs from a queue's only in letter case. lstrcmpiA
+      // reads both in the ANSI code page, as AddPrinterA hands the name on; CompareStringA
+      // would read them in its locale's code page, which need not be that one.
+      if (::lstrcmpiA(name, candidate.c_str()) == 0) {
         candidate = Format(copyFormat, printerName.c_str(), n);
         ++n;
         i = -1;

@@ -21,6 +21,11 @@ struct ProcessTraits {
   static Type Invalid() { return nullptr; }
   static void Close(Type process) { ::CloseHandle(process); }
 };
+struct PrinterTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type printer) { ::ClosePrinter(printer); }
+};
 struct DeviceSetTraits {
   using Type = HDEVINFO;
   static Type Invalid() { return INVALID_HANDLE_VALUE; }
@@ -40,6 +45,7 @@ struct BitmapTraits {
 using Key = UniqueHandle<KeyTraits>;
 using File = UniqueHandle<FileTraits>;
 using Process = UniqueHandle<ProcessTraits>;
+using Printer = UniqueHandle<PrinterTraits>;
 using DeviceSet = UniqueHandle<DeviceSetTraits>;
 using Dc = UniqueHandle<DcTraits>;
 using Bitmap = UniqueHandle<BitmapTraits>;

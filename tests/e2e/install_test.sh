@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End-to-end test of whole installations under Wine: every connection type, the default printer, the wizard link and a Chinese system, on a 32-bit system (the 32-bit program, x86 flavour) and on a 64-bit one (the 64-bit program, x64 flavour); and the 32-bit program's truthful refusal of the x64 flavour on a 64-bit system.
+# End-to-end test of whole installations under Wine: every connection type (serial on a port the spooler lists and on one it does not), a queue named as the model in another case, the default printer, the wizard link and a Chinese system, on a 32-bit system (the 32-bit program, x86 flavour) and on a 64-bit one (the 64-bit program, x64 flavour); and the 32-bit program's truthful refusal of the x64 flavour on a 64-bit system.
 # Usage: install_test.sh x86|x64|wow64 QUILLMATE_EXE QMDRIVE_EXE [STANDIN_PROBE_EXE]
 #   x86    the 32-bit program on a 32-bit system
 #   x64    the 64-bit program on a 64-bit system
@@ -394,7 +394,10 @@ serial_115200() {
   local before after
   before=$(value "$SERIAL_SETTINGS" COM1:)
   e2e_log "serial: Wine's Ports key holds COM1: = ${before:-nothing}"
-  open_dialog serial "$EN_TITLE" || return 1
+  grep -qxF "$(printf 'port\t"COM1:"')" <<<"$(e2e_drive ports | tr -d '\r')" ||
+    failed "$RUN: Wine's spooler does not list COM1:"
+  # Wine's localspl traces each command its Local Port monitor is given.
+  open_dialog serial "$EN_TITLE" WINEDEBUG=+localspl || return 1
   click 1007 || return 1
   choose_port "Please select serial port:" COM1: || return 1
   expect_listed 'HARDWARE\DEVICEMAP\SERIALCOMM' serial
@@ -411,6 +414,10 @@ serial_115200() {
   expect_message "$SUCCESS" || return 1
   expect_closed || return 1
   expect_printer "$NAME" COM1:
+  # A port the spooler lists is left alone: the monitor is given nothing.
+  if grep -aq 'localmon_XcvDataPort' "$E2E_APP_LOG"; then
+    failed "$RUN: the Local Port monitor was given a command for COM1:: $(grep -a 'localmon_XcvDataPort' "$E2E_APP_LOG" | head -3)"
+  fi
   after=$(value "$SERIAL_SETTINGS" COM1:)
   if [ -z "$before" ]; then
     # The key is the system's: the program opens it, it does not make it.
@@ -555,16 +562,22 @@ EOF
   e2e_log "usb: the test page arrived at USB001 as $(wc -c <"$job") bytes of PostScript"
 }
 
-# On a Chinese system the report is Chinese and copies are named with 副本.
-chinese_parallel() {
-  local name
-  # Both Chinese installations start from a spooler without the model's queues.
+# Deletes every queue named after the model, in any letter case and with any suffix.
+delete_model_queues() {
+  local kind name
   while IFS=$'\t' read -r kind name _; do
     [ "$kind" = printer ] || continue
     name=${name#\"}
     name=${name%\"}
-    case "$name" in "$MODEL"*) e2e_drive delete-printer "$name" || failed "could not delete $name" ;; esac
+    case "${name,,}" in "${MODEL,,}"*) e2e_drive delete-printer "$name" || failed "could not delete $name" ;; esac
   done <<<"$(printers)"
+}
+
+# On a Chinese system the report is Chinese and copies are named with 副本.
+chinese_parallel() {
+  local name
+  # Both Chinese installations start from a spooler without the model's queues.
+  delete_model_queues
   e2e_use_chinese
   local round
   for round in 1 2; do
@@ -587,6 +600,73 @@ chinese_parallel() {
     expect_printer "$name" LPT1:
   done
   e2e_use_english
+}
+
+# A serial port that the running spooler does not list, as a USB-to-serial adapter's COM7 is on
+# Windows: the program has the Local Port monitor add it, then writes its settings. Wine's
+# spooler lists the Ports key as it is at each call (its localspl reads the key), and its
+# monitor implements AddPort: it refuses a port the spooler lists and writes a new one into the
+# key with no settings.
+serial_new_port() {
+  RUN=serial-new
+  local map='HARDWARE\DEVICEMAP\SERIALCOMM' ports
+  e2e_wine 30 reg add "HKLM\\$map" /v '\Device\Serial6' /d COM7 /f >/dev/null || {
+    failed "$RUN: could not add COM7 to the serial device map"
+    return 1
+  }
+  ports=$(e2e_drive ports | tr -d '\r')
+  e2e_log "serial-new: Wine's spooler lists $(cut -f2 <<<"$ports" | tr '\n' ' ')"
+  if grep -qixF "$(printf 'port\t"COM7:"')" <<<"$ports" || [ -n "$(value "$SERIAL_SETTINGS" COM7:)" ]; then
+    failed "$RUN: Wine knows COM7: before the installation"
+    return 1
+  fi
+  open_dialog serial-new "$EN_TITLE" WINEDEBUG=+localspl || return 1
+  click 1007 || return 1
+  choose_port "Please select serial port:" COM7: || return 1
+  next_name "%s (copy %d)"
+  click 1 || return 1
+  success_text "$NAME" COM7:
+  expect_message "$SUCCESS" || return 1
+  expect_closed || return 1
+  expect_printer "$NAME" COM7:
+  # Exactly one command to the monitor: AddPort of COM7: (12 bytes, its NUL counted), done.
+  local commands
+  commands=$(grep -a 'localmon_XcvDataPort' "$E2E_APP_LOG" | grep -a -e 'InputData' -e '=> ' |
+    sed 's/.*localmon_XcvDataPort //' | tr -d '\r' | tr '\n' '|')
+  e2e_log "serial-new: the Local Port monitor traced: $commands"
+  [ "$commands" = 'InputData (12): L"COM7:"|=> 0|' ] ||
+    failed "$RUN: the Local Port monitor was given $commands, want one AddPort of COM7: answered 0"
+  grep -a -q 'localmon_XcvDataPort (.*L"AddPort"' "$E2E_APP_LOG" ||
+    failed "$RUN: the monitor's command was not AddPort"
+  grep -qxF "$(printf 'port\t"COM7:"')" <<<"$(e2e_drive ports | tr -d '\r')" ||
+    failed "$RUN: the spooler does not list COM7: after the installation"
+  # The settings written after the port was added, so the monitor's empty value is replaced.
+  [ "$(value "$SERIAL_SETTINGS" COM7:)" = "$(printf 'REG_SZ\t26\t"9600,n,8,1,p"')" ] ||
+    failed "$RUN: COM7: in the Ports key is $(value "$SERIAL_SETTINGS" COM7:), want REG_SZ \"9600,n,8,1,p\""
+}
+
+# A queue named as the model in another case, made before the installation: Windows' spooler
+# would refuse the model's name beside it (Wine's would replace the queue), so the installation
+# takes the first copy name and both queues stay.
+other_case_queue() {
+  RUN=other-case
+  delete_model_queues
+  e2e_drive add-printer kv-80c LPT1: "$MODEL" || {
+    failed "$RUN: could not make the queue kv-80c"
+    return 1
+  }
+  open_dialog other-case "$EN_TITLE" || return 1
+  click 1008 || return 1
+  choose_port "Please select parallel port:" LPT1: || return 1
+  click 1 || return 1
+  success_text "$MODEL (copy 1)" LPT1:
+  expect_message "$SUCCESS" || return 1
+  expect_closed || return 1
+  local want actual
+  want=$(printf 'printer\t"%s (copy 1)"\t"LPT1:"\t"%s"\nprinter\t"kv-80c"\t"LPT1:"\t"%s"' \
+    "$MODEL" "$MODEL" "$MODEL")
+  actual=$(printers | awk -F'\t' -v m="\"${MODEL,,}" 'index(tolower($2), m) == 1' | LC_ALL=C sort)
+  [ "$actual" = "$want" ] || failed "$RUN: the model's queues are $(tr '\n\t' '; ' <<<"$actual"), want KV-80C (copy 1) and kv-80c"
 }
 
 # --- the 32-bit program on a 64-bit system ---------------------------------------------------
@@ -630,9 +710,11 @@ if [ "$mode" != wow64 ]; then
   run_case standin_answers
   run_case parallel_again_as_default
   run_case serial_115200
+  run_case serial_new_port
   run_case network_and_wizard
   run_case usb_with_test_page
   run_case chinese_parallel
+  run_case other_case_queue
 else
   run_case x64_refused
 fi

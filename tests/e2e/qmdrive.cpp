@@ -9,6 +9,7 @@
 //   fields  <ip control id> "<f0>.<f1>.<f2>.<f3>"          (what the four fields show)
 //   message "<caption>" "<text>"                           (a message box of the program)
 //   printer "<name>" "<port>" "<driver>"
+//   port    "<name>"
 //   default "<name>"
 //   error   "<text>"                                       (the system's text for an error)
 //   driver  "<name>" "<environment>" "<driver file>" "<data file>" "<configuration file>"
@@ -594,6 +595,45 @@ int DeletePrinterCommand(wchar_t** args) {
   return kDone;
 }
 
+// Makes a queue on a port with an installed driver, unless the spooler has a printer of that
+// name already: one that another program made before the installer ran.
+int AddPrinterCommand(wchar_t** args) {
+  HANDLE existing = nullptr;
+  if (OpenPrinterW(args[0], &existing, nullptr)) {
+    ClosePrinter(existing);
+    return kDone;
+  }
+  PRINTER_INFO_2W info{};
+  info.pPrinterName = args[0];
+  info.pPortName = args[1];
+  info.pDriverName = args[2];
+  info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
+  info.pDatatype = const_cast<wchar_t*>(L"RAW");
+  info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+  HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+  if (printer == nullptr) {
+    Fail(std::wstring(L"cannot add ") + Quote(args[0]) + L" (error " +
+         std::to_wstring(GetLastError()) + L")");
+    return kRefused;
+  }
+  ClosePrinter(printer);
+  return kDone;
+}
+
+// The ports the spooler lists, level 1, in its order.
+int Ports(wchar_t**) {
+  DWORD needed = 0, count = 0;
+  EnumPortsW(nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed + 4);
+  if (!EnumPortsW(nullptr, 1, buffer.data(), needed, &needed, &count)) {
+    Fail(L"EnumPortsW failed with error " + std::to_wstring(GetLastError()));
+    return kRefused;
+  }
+  const auto* ports = reinterpret_cast<const PORT_INFO_1W*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) Write(L"port\t" + Quote(OrEmpty(ports[i].pName)) + L"\n");
+  return kDone;
+}
+
 // The system's text for an error code in the user's language, as a program would show it.
 int ErrorText(wchar_t** args) {
   unsigned long code = 0;
@@ -1035,6 +1075,8 @@ const Command kCommands[] = {
     {L"default-printer", 0, 0, L"default-printer", DefaultPrinter},
     {L"drivers", 1, 1, L"drivers <environment>", Drivers},
     {L"delete-printer", 1, 1, L"delete-printer <name>", DeletePrinterCommand},
+    {L"add-printer", 3, 3, L"add-printer <name> <port> <driver>", AddPrinterCommand},
+    {L"ports", 0, 0, L"ports", Ports},
     {L"error-text", 1, 1, L"error-text <code>", ErrorText},
     {L"tamper", 1, 1, L"tamper <file>", Tamper},
     {L"reg-values", 1, 1, L"reg-values <HKLM-subkey>", RegValues},

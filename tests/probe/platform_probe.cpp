@@ -475,6 +475,96 @@ void ProbeFiles(const std::string& links, const std::string& target) {
   Line("link.file_target_after_delete", Attributes(inside));
 }
 
+// ---- ports and the Local Port monitor; comparing names ----
+
+const char kNewPort[] = "COM97:";
+const char kWrittenPort[] = "COM98:";
+
+// The spooler's ports, level 1: the size asked for, then the list in a buffer of exactly that
+// size and of one byte less. Which ports a machine has differs; a known and a new one are told.
+std::string ListPorts(bool withSizes, const char* port = kNewPort) {
+  DWORD needed = 12345, returned = 12345;
+  BOOL ok = EnumPortsA(nullptr, 1, nullptr, 0, &needed, &returned);
+  if (ok || GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) return Result(ok);
+  std::string text = withSizes ? "FALSE err=122 then " : "";
+  const DWORD size = needed;
+  std::vector<BYTE> buffer(size);
+  ok = EnumPortsA(nullptr, 1, buffer.data(), size, &needed, &returned);
+  if (!ok) return text + Result(ok);
+  if (withSizes) text += "TRUE" + std::string(needed == size ? " needed=same" : " needed=other");
+  const auto* ports = reinterpret_cast<const PORT_INFO_1A*>(buffer.data());
+  bool inside = true, lpt1 = false, added = false;
+  for (DWORD i = 0; i < returned; ++i) {
+    const char* name = ports[i].pName;
+    inside = inside && name != nullptr && reinterpret_cast<const BYTE*>(name) >= buffer.data() &&
+             reinterpret_cast<const BYTE*>(name) < buffer.data() + size;
+    if (name == nullptr) continue;
+    lpt1 = lpt1 || lstrcmpiA(name, "LPT1:") == 0;
+    added = added || lstrcmpiA(name, port) == 0;
+  }
+  text += std::string(withSizes ? " " : "") + (lpt1 ? "LPT1: listed" : "no LPT1:") + ", " + port +
+          (added ? " listed" : " not listed") +
+          (inside ? ", names in the buffer" : ", a name outside the buffer");
+  if (withSizes) {
+    needed = 12345;
+    ok = EnumPortsA(nullptr, 1, buffer.data(), size - 1, &needed, &returned);
+    text += "; one byte less " + Result(ok) + (needed == size ? " needed=same" : " needed=other");
+  }
+  return text;
+}
+
+// "AddPort" of the Local Port monitor with a port name, as the program asks it.
+std::string AddPort(HANDLE monitor, const char* ascii, bool withNeeded) {
+  WCHAR name[32] = {};
+  size_t length = std::strlen(ascii);
+  for (size_t i = 0; i < length; ++i) name[i] = static_cast<WCHAR>(ascii[i]);
+  const WCHAR command[] = {'A', 'd', 'd', 'P', 'o', 'r', 't', '\0'};
+  DWORD needed = 12345, status = 12345;
+  SetLastError(0);
+  BOOL ok = XcvDataW(monitor, command, reinterpret_cast<BYTE*>(name),
+                     static_cast<DWORD>((length + 1) * sizeof(WCHAR)), nullptr, 0,
+                     withNeeded ? &needed : nullptr, &status);
+  return ok ? "TRUE status=" + Number(status) : Result(ok);
+}
+
+void ProbePorts() {
+  Line("ports.enum", ListPorts(true));
+  PRINTER_DEFAULTSA access = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+  HANDLE monitor = nullptr;
+  char name[] = ",XcvMonitor Local Port";
+  BOOL ok = OpenPrinterA(name, &monitor, &access);
+  Line("ports.xcv_open", Result(ok));
+  if (!ok) return;
+  Line("ports.xcv_add_without_needed", AddPort(monitor, kNewPort, false));
+  Line("ports.xcv_add_new", AddPort(monitor, kNewPort, true));
+  Line("ports.enum_after_add", ListPorts(false));
+  Line("ports.xcv_add_again", AddPort(monitor, kNewPort, true));
+  Line("ports.xcv_add_lpt1", AddPort(monitor, "LPT1:", true));
+  // A port written into the Ports key while the spooler runs, as a program that does not ask
+  // the monitor writes it.
+  HKEY key = nullptr;
+  LSTATUS status =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", 0,
+                    KEY_SET_VALUE, &key);
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExA(key, kWrittenPort, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>("9600,n,8,1"), sizeof "9600,n,8,1");
+    RegCloseKey(key);
+  }
+  Line("ports.key_write", Number(status));
+  Line("ports.enum_after_key_write", ListPorts(false, kWrittenPort));
+  Line("ports.xcv_add_written", AddPort(monitor, kWrittenPort, true));
+  Line("ports.xcv_close", Result(ClosePrinter(monitor)));
+}
+
+void ProbeComparison() {
+  Line("compare.acp", Number(GetACP()));
+  Line("compare.case_ascii", std::to_string(lstrcmpiA("kv-80c", "KV-80C")));
+  Line("compare.longer", std::to_string(lstrcmpiA("KV-80C", "KV-80C (copy 1)")));
+  // e acute against E acute: one pair of letters in code page 1252.
+  Line("compare.case_1252", std::to_string(lstrcmpiA("\xE9", "\xC9")));
+}
+
 }  // namespace
 
 int RunProbe(const char* linkFolder, const char* targetFolder, const char* driverSource) {
@@ -484,5 +574,7 @@ int RunProbe(const char* linkFolder, const char* targetFolder, const char* drive
   ProbeStoppedSpooler();
   ProbeRefusedQueues();
   ProbeFiles(linkFolder, targetFolder);
+  ProbePorts();
+  ProbeComparison();
   return 0;
 }

@@ -46,6 +46,10 @@ int main(int argc, char** argv) {
     planted = planted && file.good() &&
               sim::PutFile(std::string(kDriverSource) + "\\" + name, bytes.str());
   }
+  // Windows' Ports key, where the Local Port monitor keeps the ports the spooler starts with.
+  for (const auto& port : sim::Spooler().ports)
+    sim::PutRegistryValue("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", port, REG_SZ,
+                          std::string(port.rfind("COM", 0) == 0 ? "9600,n,8,1" : "") + '\0');
   if (!planted) {
     std::fprintf(stderr, "probe: could not plant the links and the driver files\n");
     return 2;

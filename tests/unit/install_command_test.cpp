@@ -72,7 +72,70 @@ TEST_F(InstallCommand, SerialWritesThePortSettingsForTheChosenBaudRate) {
     EXPECT_EQ(Setting("COM1:"), std::string(rate) + ",n,8,1,p" + std::string(1, '\0'));
     EXPECT_EQ(sim::Spooler().printers.at(0).port, "COM1:");
     EXPECT_TRUE(sim::PrintJobs().empty()) << "no test page for serial";
+    // A port the spooler lists is left to it.
+    EXPECT_EQ(sim::CountOf("EnumPortsA"), 2);
+    EXPECT_EQ(sim::CountOf("OpenPrinterA") + sim::CountOf("XcvDataW"), 0);
   }
+}
+
+// A USB-to-serial adapter's COM7, new since the spooler started: a Ports value alone would not
+// tell the running spooler, so the Local Port monitor adds the port, and its settings follow.
+TEST_F(InstallCommand, ASerialPortTheSpoolerDoesNotListIsAddedThroughTheLocalPortMonitor) {
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
+                        std::string("COM7\0", 5));
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_SERIAL);
+        Choose(d, IDC_BAUD_38400);
+        sim::ClearCalls();
+        Install(d);
+      },
+      true);
+  std::vector<std::string> expected = {"EnumPortsA(null, 1, 0)",
+                                       "EnumPortsA(null, 1, 112)",
+                                       "OpenPrinterA(\",XcvMonitor Local Port\", null, null, 1)",
+                                       "XcvDataW(\"AddPort\", \"COM7:\", 12, null, 0, set, set)",
+                                       "ClosePrinter()",
+                                       "RegSetValueExA(\"COM7:\", 1, 14, \"38400,n,8,1,p\")",
+                                       "AddPrinterA",
+                                       "ClosePrinter()"};
+  auto log = CallLog(
+      {"EnumPortsA", "OpenPrinterA", "XcvDataW", "ClosePrinter", "RegSetValueExA", "AddPrinterA"});
+  for (auto& call : log)
+    if (call.rfind("AddPrinterA(", 0) == 0) call = "AddPrinterA";
+  EXPECT_EQ(log, expected);
+  EXPECT_EQ(sim::Spooler().printers.at(0).port, "COM7:");
+  EXPECT_EQ(Setting("COM7:"), std::string("38400,n,8,1,p\0", 14));
+  EXPECT_TRUE(sim::Spooler().openPrinters.empty());
+  // The monitor keeps the port in the Ports key: the spooler knows it after its next start too.
+  sim::RestartMachine();
+  auto& ports = sim::Spooler().ports;
+  EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM7:"), 1);
+}
+
+// COM7: written into the Ports key by an earlier run, the spooler not restarted since: a monitor
+// that looks in the key refuses the port as existing, and the user learns that it is unknown.
+TEST_F(InstallCommand, APortTheMonitorRefusesEndsInTheUnknownPortMessage) {
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
+                        std::string("COM7\0", 5));
+  sim::PutRegistryValue(kSerialSettings, "COM7:", REG_SZ, std::string("9600,n,8,1,p\0", 13));
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_SERIAL);
+        Install(d);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+      },
+      false);
+  std::vector<std::string> texts;
+  for (const auto& box : sim::MessageBoxes()) texts.push_back(box.text);
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{"The specified port is unknown.\r\n", "Install Failed !"}));
+  auto traces = sim::DebugOutput();
+  EXPECT_NE(std::find(traces.begin(), traces.end(),
+                      "port COM7: not added: the Local Port monitor answered 183"),
+            traces.end());
+  EXPECT_TRUE(sim::Spooler().printers.empty());
+  EXPECT_TRUE(sim::Spooler().openPrinters.empty());
 }
 
 TEST_F(InstallCommand, TheSettingsKeyIsNeverCreated) {

@@ -80,7 +80,9 @@ TEST_F(InstallEngine, AnX86InstallationAsDefaultMakesExactlyTheseCalls) {
       "Sleep(111)",
       "EnumPrintersA(6, \"\", 2, 0)",
       "EnumPrintersA(6, \"\", 2, 157)",
+      "lstrcmpiA(\"KV-80C\", \"KV-80C\")",
       "OutputDebugStringA(\"name=KV-80C,i=-1,n=2.temStr=KV-80C (copy 1),userLanguage=1033\r\n\")",
+      "lstrcmpiA(\"KV-80C\", \"KV-80C (copy 1)\")",
       "OutputDebugStringA(\"name=KV-80C,i=0,n=2.temStr=KV-80C (copy 1),userLanguage=1033\r\n\")",
       "AddPrinterA(null, 2, null, \"KV-80C (copy 1)\", null, \"LPT1:\", \"KV-80C\", null, null, "
       "null, null, \"WinPrint\", \"RAW\", null, null, 64, 0, 0, 0, 0)",
@@ -239,16 +241,31 @@ TEST_F(InstallEngine, NoPrinterGivesTheBaseNameAndOneTracePerPrinter) {
   EXPECT_EQ(Traces(), expected);
 }
 
-TEST_F(InstallEngine, ANameDifferingInCaseIsNoClashButTheSpoolerRefusesIt) {
+// The spooler refuses a name that differs from a queue's only in letter case, so such a queue
+// is a clash, in Chinese too.
+TEST_F(InstallEngine, ANameDifferingOnlyInCaseIsAClash) {
   AddExistingPrinter("kv-80c");
-  EXPECT_FALSE(installer_.InstallPrinter(1, "LPT1:"));
+  ASSERT_TRUE(installer_.InstallPrinter(1, "LPT1:"));
   EXPECT_EQ(sim::CallsOf("AddPrinterA"),
-            std::vector<std::string>{
-                "null, 2, null, \"KV-80C\", null, \"LPT1:\", \"KV-80C\", null, null, null, null, "
-                "\"WinPrint\", \"RAW\", null, null, 64, 0, 0, 0, 0"});
-  std::vector<std::string> expected = {"The printer already exists.\r\n", "Install Failed !"};
-  EXPECT_EQ(Texts(), expected);
-  EXPECT_EQ(sim::CountOf("SetDefaultPrinterA"), 0);
+            std::vector<std::string>{"null, 2, null, \"KV-80C (copy 1)\", null, \"LPT1:\", "
+                                     "\"KV-80C\", null, null, null, null, \"WinPrint\", \"RAW\", "
+                                     "null, null, 64, 0, 0, 0, 0"});
+  std::vector<std::string> traces = {
+      "name=kv-80c,i=-1,n=2.temStr=KV-80C (copy 1),userLanguage=1033\r\n",
+      "name=kv-80c,i=0,n=2.temStr=KV-80C (copy 1),userLanguage=1033\r\n"};
+  EXPECT_EQ(Traces(), traces);
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "The printer driver has been successfully installed on your computer!\r\n"
+                         "Printer name : KV-80C (copy 1)\r\nPrinter port : LPT1:\r\n"});
+  EXPECT_EQ(sim::Spooler().defaultPrinter, "KV-80C (copy 1)");
+
+  sim::Spooler().printers.clear();
+  sim::System().ansiCodePage = 936;
+  installer_.userLanguage = 2052;
+  AddExistingPrinter(Gbk("kv-80C (副本 1)"));
+  AddExistingPrinter("Kv-80c");
+  ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+  EXPECT_EQ(std::string(installer_.installedPrinterName), Gbk("KV-80C (副本 2)"));
 }
 
 TEST_F(InstallEngine, AFailedEnumerationCreatesUnderTheBaseName) {

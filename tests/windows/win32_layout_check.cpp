@@ -24,6 +24,9 @@ static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
 // EnumPrintersA's level-2 records lie this far apart; AddPrinterDriverA reads level 3.
 static_assert(sizeof(PRINTER_INFO_2A) == QM_WIN32_SIZE(84, 136));
 static_assert(sizeof(DRIVER_INFO_3A) == QM_WIN32_SIZE(40, 80));
+// EnumPortsA's level-1 records lie this far apart; OpenPrinterA reads the access asked for.
+static_assert(sizeof(PORT_INFO_1A) == QM_WIN32_SIZE(4, 8));
+static_assert(sizeof(PRINTER_DEFAULTSA) == QM_WIN32_SIZE(12, 24));
 
 // ntdll's calls (and kernel32's Vista calls, where XP lacks them) read these records by their
 // documented layouts; NtQueryDirectoryFile writes FILE_ID_BOTH_DIR_INFORMATION.

@@ -41,13 +41,23 @@ using Service = sim::SpoolerState::Service;
 
 constexpr const char* kTcpPorts =
     "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
+constexpr const char* kLocalPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
-// A started spooler learns the Standard TCP/IP ports written while it was not running.
-void LoadNetworkPorts() {
+// A starting spooler asks each monitor for its ports ("Initializing a Print Monitor" in
+// Microsoft's print monitor documentation): the Standard TCP/IP monitor's are its keys, the
+// Local Port monitor's the values of the Ports key. Written while the spooler runs, neither
+// is known to it before its next start.
+void LoadPorts() {
   auto& ports = M().spooler.ports;
-  for (const auto& name : sim::RegistrySubkeys(kTcpPorts)) {
-    if (std::find(ports.begin(), ports.end(), name) == ports.end()) ports.push_back(name);
-  }
+  auto learn = [&](const std::string& name) {
+    if (std::none_of(ports.begin(), ports.end(), [&](const std::string& p) {
+          return strcasecmp(p.c_str(), name.c_str()) == 0;
+        }))
+      ports.push_back(name);
+  };
+  for (const auto& name : sim::RegistrySubkeys(kTcpPorts)) learn(name);
+  for (const auto& value : sim::RegistryValues(kLocalPorts))
+    if (!value.name.empty()) learn(value.name);
 }
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -89,7 +99,7 @@ void EndProcess(sim::ProcessRecord& record) {
     spooler.service = Service::Stopped;
   if (IsServiceCommand(record, "start spooler") && spooler.service == Service::StartPending) {
     spooler.service = Service::Running;
-    LoadNetworkPorts();
+    LoadPorts();
   }
 }
 
@@ -132,6 +142,7 @@ void RestartMachine() {
   m.openKeys.clear();
   m.deviceSets.clear();
   m.spooler.openPrinters.clear();
+  m.spooler.monitorHandles.clear();
   detail::DropVolatileKeys();
   m.spooler.service = Service::Running;
   // What the spooler knew of ports it learns again from the monitor's keys.
@@ -139,7 +150,7 @@ void RestartMachine() {
   ports.erase(std::remove_if(ports.begin(), ports.end(),
                              [](const std::string& p) { return p.rfind("IP_", 0) == 0; }),
               ports.end());
-  LoadNetworkPorts();
+  LoadPorts();
 }
 }  // namespace sim
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -286,11 +287,16 @@ struct PrinterRecord {
 struct SpoolerState {
   std::vector<DriverRecord> drivers;
   std::vector<PrinterRecord> printers;
+  // The ports the running spooler knows: its monitors' ports as they were when it started
+  // (the Local Port monitor's from the Ports key), and those added through a monitor since.
   std::vector<std::string> ports = {
       "LPT1:", "LPT2:", "LPT3:", "COM1:", "COM2:", "COM3:", "COM4:", "FILE:"};
   std::string defaultPrinter;
   std::string driverRoot = "C:\\Windows\\system32\\spool\\drivers";  // x64 and W32X86 below
-  std::set<uintptr_t> openPrinters;  // handles AddPrinterA gave and ClosePrinter did not take
+  // Handles AddPrinterA and OpenPrinterA gave and ClosePrinter did not take; of them, those on
+  // the Local Port monitor with the access they were opened for.
+  std::set<uintptr_t> openPrinters;
+  std::map<uintptr_t, ACCESS_MASK> monitorHandles;
   // A stop or start moves through its pending state while its command runs; only a running
   // spooler answers calls (others fail with RPC_S_SERVER_UNAVAILABLE).
   enum class Service { Stopped = 1, StartPending = 2, StopPending = 3, Running = 4 };

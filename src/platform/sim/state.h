@@ -164,6 +164,9 @@ std::string Args(const A&... args) {
   return joined;
 }
 
+// Two ANSI texts equal letter case aside, read in the ANSI code page (platform/sim/text.cpp).
+bool SameTextIgnoringCase(const std::string& a, const std::string& b);
+
 // Records a call; true when an injected failure applies (the last error is then set).
 bool Enter(const char* function, const std::string& args);
 // Tells the test of a call that broke a documented rule: `what` names the call and the rule.

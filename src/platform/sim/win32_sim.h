@@ -423,6 +423,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 void GetNativeSystemInfo(LPSYSTEM_INFO info);
 UINT GetACP();
+int lstrcmpiA(LPCSTR a, LPCSTR b);
 
 // comctl32
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
@@ -693,6 +694,16 @@ struct PRINTER_INFO_2A {
 #define ERROR_SPOOL_FILE_NOT_FOUND 3002L
 #define ERROR_SERVICE_NOT_ACTIVE 1062L
 #define RPC_S_SERVER_UNAVAILABLE 1722L
+#define RPC_X_NULL_REF_POINTER 1780L
+struct PORT_INFO_1A {
+  LPSTR pName;
+};
+struct PRINTER_DEFAULTSA {
+  LPSTR pDatatype;
+  DEVMODEA* pDevMode;
+  ACCESS_MASK DesiredAccess;
+};
+#define SERVER_ACCESS_ADMINISTER 0x00000001
 
 BOOL GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer,
                                 DWORD size, LPDWORD needed);
@@ -703,6 +714,11 @@ HANDLE AddPrinterA(LPSTR server, DWORD level, LPBYTE info);
 BOOL ClosePrinter(HANDLE printer);
 BOOL SetDefaultPrinterA(LPCSTR name);
 BOOL ConfigurePortA(LPSTR server, HWND owner, LPSTR portName);
+BOOL EnumPortsA(LPSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                LPDWORD returned);
+BOOL OpenPrinterA(LPSTR name, HANDLE* printer, PRINTER_DEFAULTSA* defaults);
+BOOL XcvDataW(HANDLE xcv, const WCHAR* dataName, BYTE* input, DWORD inputSize, BYTE* output,
+              DWORD outputSize, DWORD* outputNeeded, DWORD* status);
 
 // ---- system messages and local memory ----
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
