@@ -75,6 +75,7 @@ void UnpackDriverPackage(DWORD language) {
   ::SetCurrentDirectoryA(stagingFolder);
   staged::HoldFolder(std::move(held));
 
+  // By the display language alone: the library's strings are UTF-16 and show on any code page.
   int id = language == 2052 ? IDR_PACKAGE_ZH : IDR_PACKAGE_EN;
   HRSRC resource = ::FindResourceA(nullptr, MAKEINTRESOURCEA(id), "zip");
   HGLOBAL loaded = resource ? ::LoadResource(nullptr, resource) : nullptr;
