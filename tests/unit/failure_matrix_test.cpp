@@ -85,6 +85,7 @@ const Row kRows[] = {
   // the clean-up: what cannot be listed or deleted stays
   {"GetFileInformationByHandleEx", Scenario::Usb, true, kSuccess},
   {"WideCharToMultiByte", Scenario::Usb, true, kSuccess},
+  {"MultiByteToWideChar", Scenario::Usb, true, kSuccess},
   {"SetFileInformationByHandle", Scenario::Usb, true, kSuccess},
   {"DeleteFileA", Scenario::Usb, true, kSuccess},
   // USB discovery

@@ -144,4 +144,52 @@ TEST_F(SimFiles, UnderGbkATrailByteKeepsItsCase) {
             "");
 }
 
+TEST_F(SimFiles, UtfEightTakesOnlyTheFlagsWindowsTakesForIt) {
+  // After Wine's conformance tests: SetLastError first, then the result and the error together.
+  const WCHAR name[] = {'K', 0x5F20, 0xD800};  // a lone surrogate at the end
+  char bytes[16] = {};
+  BOOL used = FALSE;
+  struct Case {
+    UINT codePage;
+    DWORD flags;
+    BOOL* used;
+    int length;  // characters of `name` converted
+    int result;
+    DWORD error;
+  } cases[] = {
+      {CP_UTF8, WC_NO_BEST_FIT_CHARS, &used, 2, 0, ERROR_INVALID_PARAMETER},
+      {CP_UTF8, 0, &used, 2, 0, ERROR_INVALID_PARAMETER},
+      {CP_UTF8, WC_NO_BEST_FIT_CHARS, nullptr, 2, 0, ERROR_INVALID_FLAGS},
+      {CP_UTF8, 0, nullptr, 2, 4, 0xdeadbeef},
+      {CP_UTF8, WC_ERR_INVALID_CHARS, nullptr, 2, 4, 0xdeadbeef},
+      {CP_UTF8, WC_ERR_INVALID_CHARS, nullptr, 3, 0, ERROR_NO_UNICODE_TRANSLATION},
+      {CP_UTF8, 0, nullptr, 3, 7, 0xdeadbeef},  // U+FFFD for the lone surrogate
+      {CP_ACP, WC_ERR_INVALID_CHARS, nullptr, 2, 0, ERROR_INVALID_FLAGS},  // code page 1252
+      {CP_ACP, WC_NO_BEST_FIT_CHARS, &used, 2, 2, 0xdeadbeef},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.codePage) + " " + std::to_string(c.flags) + " " +
+                 std::to_string(c.length));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(WideCharToMultiByte(c.codePage, c.flags, name, c.length, bytes, sizeof bytes, nullptr,
+                                  c.used),
+              c.result);
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  // CP_ACP is UTF-8 where the ANSI code page is 65001.
+  sim::System().ansiCodePage = 65001;
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, 2, bytes, 16, nullptr, &used),
+            0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, name, 2, bytes, 16, nullptr, nullptr), 4);
+  EXPECT_EQ(std::string(bytes, 4), "K\xE5\xBC\xA0");
+  WCHAR back[4] = {};
+  ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, bytes, 4, back, 4), 2);
+  EXPECT_EQ(back[1], 0x5F20);
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 1, bytes, 4, back, 4), 0) << "MB_PRECOMPOSED";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+}
+
 }  // namespace

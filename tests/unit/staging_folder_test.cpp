@@ -119,6 +119,20 @@ TEST_F(StagingFolder, CleanUpComparesDoubleByteCharactersWhole) {
   EXPECT_EQ(sim::Tree(staging), std::vector<std::string>{});
 }
 
+TEST_F(StagingFolder, OnAUtf8MachineTheCleanUpEmptiesItButForANameNoCodePageSpells) {
+  // "UTF-8 for programs that are not Unicode" (code page 65001): the 8-bit names are UTF-8, and
+  // the conversion takes no best-fit flag there. A lone surrogate has no UTF-8 spelling.
+  sim::System().ansiCodePage = 65001;
+  UnpackDriverPackage(1033);
+  sim::PutFile(kStagingFolder + "\\caf\xC3\xA9.txt", "x");
+  ASSERT_TRUE(sim::PutFolderWide(kStagingFolder, "\xE5\xBC\xA0\xE4\xBC\x9F"));  // 张伟
+  sim::PutFile(kStagingFolder + "\\\xE5\xBC\xA0\xE4\xBC\x9F\\f.txt", "x");
+  const std::string lone = "\xED\xA0\x80lone";
+  ASSERT_TRUE(sim::PutFolderWide(kStagingFolder, lone));
+  CleanUp();
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{kStagingFolder + "\\" + lone});
+}
+
 TEST_F(StagingFolder, AStagingLinkIsReplacedByARealFolder) {
   sim::PutFile("C:\\Important\\keep.txt", "not ours");
   ASSERT_TRUE(sim::MakeLink(kStagingFolder, "C:\\Important"));

@@ -40,6 +40,66 @@ bool Lead(unsigned char c) {
   return M().system.ansiCodePage == 936 && c >= 0x81 && c <= 0xFE;
 }
 
+// Where the ANSI code page is UTF-8 (65001), every 8-bit name is the UTF-8 of its wide name.
+bool Utf8Machine() {
+  return M().system.ansiCodePage == CP_UTF8;
+}
+
+// UTF-8 to UTF-16; a three-byte form of a lone surrogate (as the host may hold it) gives that
+// surrogate, so that a test can make a wide name no code page spells.
+std::u16string DecodeUtf8(const std::string& bytes) {
+  std::u16string wide;
+  for (size_t i = 0; i < bytes.size();) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    char32_t code = extra ? c & (0x3F >> extra) : c;
+    for (int k = 1; k <= extra && i + k < bytes.size(); ++k)
+      code = (code << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+    i += 1 + extra;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      wide += static_cast<char16_t>(0xD800 + (code >> 10));
+      wide += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      wide += static_cast<char16_t>(code);
+    }
+  }
+  return wide;
+}
+
+// UTF-16 to UTF-8 as Windows does from Vista on: a lone surrogate becomes U+FFFD, and
+// `invalid` tells that one was met.
+std::string EncodeUtf8(const std::u16string& wide, bool& invalid) {
+  std::string out;
+  invalid = false;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    char32_t code = wide[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (wide[++i] - 0xDC00);
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+      invalid = true;
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
 // Splits at separators; a GBK trail byte equal to a backslash is never one.
 std::vector<std::string> SplitAnsi(const std::string& path) {
   std::vector<std::string> parts(1);
@@ -381,22 +441,11 @@ struct FileSystem {
   }
 
   // A name as the wide listing gives it; 8-bit names pass through unchanged (U+F0xx for the
-  // bytes above ASCII), so that a program converting them back gets the same bytes.
+  // bytes above ASCII), so that a program converting them back gets the same bytes. On a
+  // UTF-8 machine the 8-bit name is the UTF-8 of the wide one.
   std::u16string WideName(const std::string& host, const std::string& name) const {
+    if (wideNames.count(host) || Utf8Machine()) return DecodeUtf8(name);
     std::u16string wide;
-    if (wideNames.count(host)) {
-      for (size_t i = 0; i < name.size();) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        char32_t code = c;
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (extra) code = c & (0x3F >> extra);
-        for (int k = 1; k <= extra && i + k < name.size(); ++k)
-          code = (code << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
-        i += 1 + extra;
-        wide += static_cast<char16_t>(code);
-      }
-      return wide;
-    }
     for (char c : name) {
       unsigned char b = static_cast<unsigned char>(c);
       wide += static_cast<char16_t>(b < 0x80 ? b : 0xF000 + b);
@@ -579,8 +628,12 @@ size_t StreamColon(const std::string& path) {
   return colon < start ? std::string::npos : colon;
 }
 
-// A wide name as the 8-bit listing calls give it: best fit for what the code page lacks.
+// A wide name as the 8-bit listing calls give it: best fit for what the code page lacks. The
+// simulated code pages other than UTF-8 spell only ASCII and the 8-bit names carried through;
+// any other wide character has no spelling here, stricter than Windows for the characters a
+// code page has (a Chinese name on code page 936).
 std::string BestFit(const std::u16string& wide, bool& inexact) {
+  if (Utf8Machine()) return EncodeUtf8(wide, inexact);
   std::string out;
   inexact = false;
   for (char16_t c : wide) {
@@ -1561,14 +1614,42 @@ ULONG WINAPI RtlNtStatusToDosError(sys::NtStatus status) {
 
 }  // namespace sim::detail
 
+namespace {
+
+// The machine knows its ANSI code page and UTF-8; any other is refused as not installed (the
+// stricter answer: Windows has many more).
+bool KnownCodePage(UINT& codePage) {
+  if (codePage == CP_ACP) codePage = M().system.ansiCodePage;
+  return codePage == M().system.ansiCodePage || codePage == CP_UTF8;
+}
+
+}  // namespace
+
+// For UTF-8 the documentation allows only the flags 0 and WC_ERR_INVALID_CHARS (otherwise
+// ERROR_INVALID_FLAGS) and null lpDefaultChar and lpUsedDefaultChar (otherwise
+// ERROR_INVALID_PARAMETER, which comes first: Wine's conformance test
+// test_other_invalid_parameters in dlls/kernel32/tests/codepage.c, CP_UTF8 with flag 0x100
+// and a used-default pointer). CP_ACP on a UTF-8 machine is UTF-8.
 int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideLength, LPSTR bytes,
-                        int size, LPCSTR, BOOL* usedDefault) {
+                        int size, LPCSTR defaultChar, BOOL* usedDefault) {
   if (Enter("WideCharToMultiByte", Args(codePage, flags, wideLength, size))) return 0;
-  if (codePage != CP_ACP || wide == nullptr || wideLength < 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (!KnownCodePage(codePage) || wide == nullptr || wideLength <= 0 || size < 0 ||
+      (bytes == nullptr && size != 0))
+    return Fail(ERROR_INVALID_PARAMETER);
   std::u16string text(reinterpret_cast<const char16_t*>(wide), static_cast<size_t>(wideLength));
   bool inexact = false;
-  std::string converted = BestFit(text, inexact);
-  if (flags & WC_NO_BEST_FIT_CHARS) {
+  std::string converted;
+  if (codePage == CP_UTF8) {
+    if (defaultChar != nullptr || usedDefault != nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) return Fail(ERROR_INVALID_FLAGS);
+    converted = EncodeUtf8(text, inexact);
+    if (inexact && (flags & WC_ERR_INVALID_CHARS)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  } else if (flags & WC_ERR_INVALID_CHARS) {
+    return Fail(ERROR_INVALID_FLAGS);  // only for UTF-8 and GB18030
+  } else {
+    converted = BestFit(text, inexact);
+  }
+  if (codePage != CP_UTF8 && (flags & WC_NO_BEST_FIT_CHARS)) {
     // Without best fit every character the code page lacks becomes the default character.
     converted.clear();
     for (char16_t c : text) {
@@ -1584,5 +1665,30 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideL
   if (size == 0) return static_cast<int>(converted.size());
   if (static_cast<int>(converted.size()) > size) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
   std::memcpy(bytes, converted.data(), converted.size());
+  return static_cast<int>(converted.size());
+}
+
+// The inverse of the above: UTF-8 decoded (flags 0 or MB_ERR_INVALID_CHARS only), other code
+// pages as the machine carries 8-bit names (U+F0xx for the bytes above ASCII).
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, WCHAR* wide,
+                        int size) {
+  if (Enter("MultiByteToWideChar", Args(codePage, flags, length, size))) return 0;
+  if (!KnownCodePage(codePage) || bytes == nullptr || length <= 0 || size < 0 ||
+      (wide == nullptr && size != 0))
+    return Fail(ERROR_INVALID_PARAMETER);
+  std::string text(bytes, static_cast<size_t>(length));
+  std::u16string converted;
+  if (codePage == CP_UTF8) {
+    if (flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) return Fail(ERROR_INVALID_FLAGS);
+    converted = DecodeUtf8(text);
+  } else {
+    for (char c : text) {
+      unsigned char b = static_cast<unsigned char>(c);
+      converted += static_cast<char16_t>(b < 0x80 ? b : 0xF000 + b);
+    }
+  }
+  if (size == 0) return static_cast<int>(converted.size());
+  if (static_cast<int>(converted.size()) > size) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
+  std::memcpy(wide, converted.data(), converted.size() * sizeof(WCHAR));
   return static_cast<int>(converted.size());
 }
