@@ -163,6 +163,60 @@ std::string Folded(const std::string& name) {
   return key;
 }
 
+// The characters an 8.3 name may hold, besides ASCII letters and digits.
+bool ShortNameCharacter(unsigned char c) {
+  return c < 0x80 && (std::isalnum(c) || std::strchr("!#$%&'()-@^_`{}~", c) != nullptr);
+}
+
+// A name that is already a valid 8.3 name: at most 8 characters, one dot and 3 more.
+bool IsShortName(const std::string& name) {
+  size_t dot = name.find('.');
+  if (dot != std::string::npos && name.find('.', dot + 1) != std::string::npos) return false;
+  size_t base = dot == std::string::npos ? name.size() : dot;
+  size_t extension = dot == std::string::npos ? 0 : name.size() - dot - 1;
+  if (base == 0 || base > 8 || extension > 3 || (dot != std::string::npos && extension == 0))
+    return false;
+  for (char c : name)
+    if (c != '.' && !ShortNameCharacter(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+// The stem and extension of a generated short name: the machine's own rule (sim.h).
+std::pair<std::string, std::string> ShortNameParts(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == 0) dot = std::string::npos;
+  auto kept = [](const std::string& text, size_t most) {
+    std::string out;
+    for (char c : text)
+      if (out.size() < most && ShortNameCharacter(static_cast<unsigned char>(c)))
+        out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+  };
+  std::string stem = kept(name.substr(0, dot), 6);
+  std::string extension = dot == std::string::npos ? "" : kept(name.substr(dot + 1), 3);
+  if (stem.empty()) {
+    uint32_t hash = 2166136261u;
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(hash & 0xFFFF));
+    stem = hex;
+  }
+  return {stem, extension};
+}
+
+// The short name of `name` among the names of its folder.
+std::string ShortNameAmong(const std::string& name, const std::vector<std::string>& names) {
+  if (IsShortName(name)) return name;
+  auto parts = ShortNameParts(name);
+  int rank = 1;
+  for (const std::string& other : names)
+    if (other < name && other != "." && other != ".." && !IsShortName(other) &&
+        ShortNameParts(other) == parts)
+      ++rank;
+  return parts.first + "~" + std::to_string(rank) +
+         (parts.second.empty() ? "" : "." + parts.second);
+}
+
 std::string Absolute(const std::string& path, DWORD& error) {
   const std::string& cwd = M().system.currentDirectory;
   if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
@@ -263,8 +317,52 @@ struct FileSystem {
       r.error = ERROR_PATH_NOT_FOUND;
       return r;
     }
-    std::vector<std::string> parts = SplitAnsi(absolute.substr(2));
     r.trailingSeparator = IsSeparator(absolute.back()) && absolute.size() > 3;
+    return ResolveParts(SplitAnsi(absolute.substr(2)), r);
+  }
+
+  // A wide path, which must be absolute on C: (the program takes its wide paths from the
+  // system). Each name is spelled as the sandbox holds it: 8-bit names as their bytes, wide
+  // ones in UTF-8; `wideLast` tells whether the last name is a wide one.
+  Resolved ResolveWide(const std::u16string& path, bool* wideLast = nullptr) {
+    Resolved r;
+    if (path.size() < 3 || (path[0] != 'C' && path[0] != 'c') || path[1] != ':' ||
+        (path[2] != '\\' && path[2] != '/')) {
+      r.error = ERROR_PATH_NOT_FOUND;
+      return r;
+    }
+    std::vector<std::string> parts(1);
+    bool wide = false;
+    std::u16string part;
+    auto flush = [&] {
+      bool eightBit = !Utf8Machine();
+      for (char16_t c : part) eightBit = eightBit && (c < 0x80 || (c >= 0xF080 && c <= 0xF0FF));
+      std::string spelled;
+      bool invalid = false;
+      if (eightBit) {
+        for (char16_t c : part) spelled += static_cast<char>(c < 0x80 ? c : c - 0xF000);
+      } else {
+        spelled = EncodeUtf8(part, invalid);
+      }
+      parts.back() = spelled;
+      wide = !eightBit && !Utf8Machine();
+      part.clear();
+    };
+    for (size_t i = 2; i < path.size(); ++i) {
+      if (path[i] == '\\' || path[i] == '/') {
+        flush();
+        parts.emplace_back();
+      } else {
+        part += path[i];
+      }
+    }
+    flush();
+    if (wideLast != nullptr) *wideLast = wide;
+    r.trailingSeparator = (path.back() == '\\' || path.back() == '/') && path.size() > 3;
+    return ResolveParts(parts, r);
+  }
+
+  Resolved ResolveParts(std::vector<std::string> parts, Resolved r) {
     std::vector<std::string> names;
     for (std::string& part : parts) {
       // Windows drops trailing dots and blanks of a name.
@@ -352,17 +450,49 @@ struct FileSystem {
   }
 
   // The entry whose name equals `name` without regard to case; the exact spelling first.
+  // A generated short name ("ABCDEF~1") finds its entry too, as on Windows.
   static const Entry* FindEntry(const Listing* listing, const std::string& name) {
     if (listing == nullptr) return nullptr;
     auto bucket = listing->find(Folded(name));
-    if (bucket == listing->end()) return nullptr;
-    const std::vector<Entry>& entries = bucket->second;
-    auto it = std::find_if(entries.begin(), entries.end(),
-                           [&](const Entry& e) { return e.name == name; });
-    if (it == entries.end())
-      it = std::find_if(entries.begin(), entries.end(),
-                        [&](const Entry& e) { return AnsiEqualNoCase(e.name, name); });
-    return it == entries.end() ? nullptr : &*it;
+    if (bucket != listing->end()) {
+      const std::vector<Entry>& entries = bucket->second;
+      auto it = std::find_if(entries.begin(), entries.end(),
+                             [&](const Entry& e) { return e.name == name; });
+      if (it == entries.end())
+        it = std::find_if(entries.begin(), entries.end(),
+                          [&](const Entry& e) { return AnsiEqualNoCase(e.name, name); });
+      if (it != entries.end()) return &*it;
+    }
+    if (name.find('~') == std::string::npos) return nullptr;
+    std::vector<std::string> names;
+    for (const auto& [key, entries] : *listing)
+      for (const Entry& e : entries) names.push_back(e.name);
+    for (const auto& [key, entries] : *listing)
+      for (const Entry& e : entries)
+        if (!IsShortName(e.name) &&
+            strcasecmp(ShortNameAmong(e.name, names).c_str(), name.c_str()) == 0)
+          return &e;
+    return nullptr;
+  }
+
+  // The path of an existing `host` with every name in its short form.
+  std::string ShortPath(const Resolved& r) const {
+    std::string rest = r.host.substr(root.size() + 2), path = "C:", folder = root + "/C";
+    for (size_t start = 1; start <= rest.size();) {
+      size_t end = rest.find('/', start);
+      if (end == std::string::npos) end = rest.size();
+      std::string name = rest.substr(start, end - start);
+      std::vector<std::string> names;
+      if (DIR* d = ::opendir(folder.c_str())) {
+        while (dirent* e = ::readdir(d)) names.push_back(e->d_name);
+        ::closedir(d);
+      }
+      path += "\\" + ShortNameAmong(name, names);
+      folder += "/" + name;
+      start = end + 1;
+    }
+    if (path.size() == 2 || r.trailingSeparator) path += "\\";
+    return path;
   }
 
   // Brings the kept listing of `host`'s folder in line with what the host now has at `host`.
@@ -864,6 +994,13 @@ bool PutFolderWide(const std::string& folder, const std::string& utf8Name) {
   return PutWide(folder, utf8Name, nullptr);
 }
 
+std::string ShortNameOf(const std::string& folder, const std::string& name) {
+  Resolved r = Fs().Resolve(folder + "\\" + name);
+  if (r.error || !r.exists) return "";
+  std::string shortPath = Fs().ShortPath(r);
+  return shortPath.substr(shortPath.rfind('\\') + 1);
+}
+
 bool PutFileWide(const std::string& folder, const std::string& utf8Name, const std::string& bytes) {
   return PutWide(folder, utf8Name, &bytes);
 }
@@ -893,9 +1030,66 @@ int OpenFileCount() {
 
 }  // namespace sim
 
+namespace {
+
+std::u16string WideTempPath() {
+  const auto& system = M().system;
+  return system.tempPathWide.empty() ? Fs().WideName("", system.tempPath)
+                                     : DecodeUtf8(system.tempPathWide);
+}
+
+// Like CopyOut for wide text: the length copied, or the size needed (with its NUL).
+DWORD CopyOutWide(const std::u16string& text, DWORD size, WCHAR* buffer) {
+  if (buffer == nullptr || size <= text.size()) return static_cast<DWORD>(text.size() + 1);
+  std::memcpy(buffer, text.data(), text.size() * sizeof(WCHAR));
+  buffer[text.size()] = 0;
+  return static_cast<DWORD>(text.size());
+}
+
+std::u16string WideText(const WCHAR* text) {
+  std::u16string wide;
+  for (const WCHAR* p = text; p != nullptr && *p; ++p) wide += static_cast<char16_t>(*p);
+  return wide;
+}
+
+std::string Logged(const std::u16string& wide) {
+  bool invalid = false;
+  return EncodeUtf8(wide, invalid);
+}
+
+}  // namespace
+
+// The 8-bit answer spells what the code page lacks as "?" (and best-fits what it can).
 DWORD GetTempPathA(DWORD size, LPSTR buffer) {
   if (Enter("GetTempPathA", Args(size))) return 0;
-  return CopyOut(M().system.tempPath, size, buffer);
+  if (M().system.tempPathWide.empty()) return CopyOut(M().system.tempPath, size, buffer);
+  bool inexact = false;
+  return CopyOut(BestFit(WideTempPath(), inexact), size, buffer);
+}
+
+DWORD GetTempPathW(DWORD size, WCHAR* buffer) {
+  if (Enter("GetTempPathW", Args(size))) return 0;
+  return CopyOutWide(WideTempPath(), size, buffer);
+}
+
+// Only what exists has a short form (ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND for a
+// missing folder on the way, as for GetFileAttributes).
+DWORD GetShortPathNameW(const WCHAR* longPath, WCHAR* shortPath, DWORD size) {
+  std::u16string path = WideText(longPath);
+  if (Enter("GetShortPathNameW", Args(Logged(path), size))) return 0;
+  if (longPath == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  Resolved r = Fs().ResolveWide(path);
+  if (r.error || !r.exists) return Fail(MissingError(r));
+  std::string shortForm = Fs().ShortPath(r);
+  return CopyOutWide(std::u16string(shortForm.begin(), shortForm.end()), size, shortPath);
+}
+
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
+  if (Enter("GetShortPathNameA", Args(longPath, size))) return 0;
+  if (longPath == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  Resolved r = Fs().Resolve(longPath);
+  if (r.error || !r.exists) return Fail(MissingError(r));
+  return CopyOut(Fs().ShortPath(r), size, shortPath);
 }
 
 // Answers like GetTempPathA: the length copied, or the size needed when the buffer is short.
@@ -962,18 +1156,34 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
   return TRUE;
 }
 
-BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
-  if (Enter("CreateDirectoryA", Args(path))) return FALSE;
-  Resolved r = Fs().Resolve(path ? path : "");
+namespace {
+
+BOOL MakeFolder(const Resolved& r, bool wide) {
   if (r.error) return Fail(r.error);
   if (r.exists) return Fail(ERROR_ALREADY_EXISTS);
   if (!r.parentExists) return Fail(ERROR_PATH_NOT_FOUND);
   if (::mkdir(r.host.c_str(), 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
+  if (wide) Fs().wideNames.insert(r.host);
   Fs().Refresh(r.host);
   auto& meta = Fs().MetaOf(r.host);
   meta.attributes = FILE_ATTRIBUTE_DIRECTORY;
   meta.creation = meta.access = meta.write = Now();
   return TRUE;
+}
+
+}  // namespace
+
+BOOL CreateDirectoryW(const WCHAR* path, LPSECURITY_ATTRIBUTES) {
+  std::u16string wide = WideText(path);
+  if (Enter("CreateDirectoryW", Args(Logged(wide)))) return FALSE;
+  bool wideLast = false;
+  Resolved r = Fs().ResolveWide(wide, &wideLast);
+  return MakeFolder(r, wideLast);
+}
+
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+  if (Enter("CreateDirectoryA", Args(path))) return FALSE;
+  return MakeFolder(Fs().Resolve(path ? path : ""), false);
 }
 
 BOOL RemoveDirectoryA(LPCSTR path) {

@@ -628,6 +628,10 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideL
                         int size, LPCSTR defaultChar, BOOL* usedDefault);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, WCHAR* wide,
                         int size);
+DWORD GetTempPathW(DWORD size, WCHAR* buffer);
+DWORD GetShortPathNameW(const WCHAR* longPath, WCHAR* shortPath, DWORD size);
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+BOOL CreateDirectoryW(const WCHAR* path, LPSECURITY_ATTRIBUTES security);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data);
 BOOL FindClose(HANDLE search);
