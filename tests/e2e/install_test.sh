@@ -589,6 +589,38 @@ chinese_parallel() {
   e2e_use_english
 }
 
+# A Chinese display language on code page 1252: GBK texts would be garbage there, so the
+# dialog, its lists and the report are English, and the copy is named "(copy 1)" next to the
+# queues the Chinese system left.
+chinese_display_parallel() {
+  e2e_use_chinese_display
+  local report
+  report=$(e2e_locale_report)
+  e2e_log "Chinese display language on an English system: $report"
+  case "$report" in
+    ui=2052\ acp=1252\ *) ;;
+    *)
+      failed "the locale is not UI language 2052 with code page 1252: $report"
+      e2e_use_english
+      return 1
+      ;;
+  esac
+  next_name "$MODEL (copy %d)"
+  local name=$NAME
+  [ "$name" != "$MODEL" ] || failed "the Chinese system's queue $MODEL is gone"
+  open_dialog zh-display "$EN_TITLE" || return 1
+  click 1008 || return 1
+  choose_port "Please select parallel port:" LPT1: || return 1
+  sleep 0.3
+  e2e_screenshot "$E2E_ARTIFACTS/dialog$SCREENSHOT_TAG-zh-display.png"
+  click 1 || return 1
+  success_text "$name" LPT1:
+  expect_message "$SUCCESS" || return 1
+  expect_closed || return 1
+  expect_printer "$name" LPT1:
+  e2e_use_english
+}
+
 # --- the 32-bit program on a 64-bit system ---------------------------------------------------
 
 # The driver registers for "Windows x64", but Wine's AddPrinterA from a 32-bit process finds
@@ -633,6 +665,7 @@ if [ "$mode" != wow64 ]; then
   run_case network_and_wizard
   run_case usb_with_test_page
   run_case chinese_parallel
+  run_case chinese_display_parallel
 else
   run_case x64_refused
 fi
