@@ -605,7 +605,7 @@ chinese_display_parallel() {
       return 1
       ;;
   esac
-  next_name "$MODEL (copy %d)"
+  next_name "%s (copy %d)"
   local name=$NAME
   [ "$name" != "$MODEL" ] || failed "the Chinese system's queue $MODEL is gone"
   open_dialog zh-display "$EN_TITLE" || return 1
@@ -619,6 +619,36 @@ chinese_display_parallel() {
   expect_closed || return 1
   expect_printer "$name" LPT1:
   e2e_use_english
+}
+
+# A user name that code page 1252 cannot spell (Chinese, on an English system): GetTempPathA
+# would answer "C:\users\??\Temp\". The program takes the temporary folder's short form, and
+# makes that folder, which is missing, itself. Last: it leaves TMP and TEMP changed.
+wide_temp_parallel() {
+  e2e_use_english
+  local profile="$WINEPREFIX/drive_c/users/张伟" temp='C:\users\张伟\Temp' var
+  mkdir -p "$profile"
+  for var in TMP TEMP; do
+    e2e_wine 60 reg add 'HKCU\Environment' /v "$var" /t REG_SZ /d "$temp" /f >/dev/null ||
+      failed "could not set $var to $temp"
+  done
+  next_name "%s (copy %d)"
+  local name=$NAME
+  open_dialog wide-temp "$EN_TITLE" || return 1
+  local staged
+  staged=$(find "$profile/Temp/Ostra2020" -type f 2>/dev/null | wc -l)
+  [ "$staged" = 20 ] || failed "$RUN: $staged files unpacked below $temp\Ostra2020, want 20"
+  click 1008 || return 1
+  choose_port "Please select parallel port:" LPT1: || return 1
+  click 1 || return 1
+  success_text "$name" LPT1:
+  expect_message "$SUCCESS" || return 1
+  expect_closed || return 1
+  expect_printer "$name" LPT1:
+  local left
+  left=$(find "$profile/Temp/Ostra2020" -mindepth 1 2>/dev/null | head -3)
+  [ -z "$left" ] || failed "$RUN: after closing, $temp\Ostra2020 still holds $left"
+  [ -d "$profile/Temp/Ostra2020" ] || failed "$RUN: no staging folder below $temp"
 }
 
 # --- the 32-bit program on a 64-bit system ---------------------------------------------------
@@ -666,6 +696,7 @@ if [ "$mode" != wow64 ]; then
   run_case usb_with_test_page
   run_case chinese_parallel
   run_case chinese_display_parallel
+  run_case wide_temp_parallel
 else
   run_case x64_refused
 fi
