@@ -192,4 +192,29 @@ TEST_F(SimFiles, UtfEightTakesOnlyTheFlagsWindowsTakesForIt) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
 }
 
+TEST_F(SimFiles, ShortNamesByTheMachinesOwnRuleAndPathsThroughThem) {
+  ASSERT_TRUE(sim::PutFolder("C:\\Program Files\\Korvex"));
+  ASSERT_TRUE(sim::PutFolder("C:\\ProgramData"));
+  ASSERT_TRUE(sim::PutFile("C:\\ProgramData\\settings.json", "{}"));
+  char path[MAX_PATH] = {};
+  ASSERT_EQ(GetShortPathNameA("C:\\program files\\Korvex\\", path, MAX_PATH), 19u);
+  EXPECT_STREQ(path, "C:\\PROGRA~1\\Korvex\\") << "an 8.3 name is its own short name";
+  ASSERT_EQ(GetShortPathNameA("C:\\ProgramData\\settings.json", path, MAX_PATH), 24u);
+  EXPECT_STREQ(path, "C:\\PROGRA~2\\SETTIN~1.JSO");
+  EXPECT_EQ(sim::FileBytes("C:\\progra~2\\SETTIN~1.JSO"), "{}") << "the short name opens it";
+  EXPECT_EQ(GetShortPathNameA("C:\\ProgramData", path, 5), 12u) << "the size needed, NUL and all";
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(GetShortPathNameA("C:\\ProgramData\\missing", path, MAX_PATH), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  // A name of another script has no character of an 8.3 name: four hex digits of its hash.
+  ASSERT_TRUE(sim::PutFolderWide("C:\\ProgramData", "\xE5\xBC\xA0"));
+  const WCHAR wide[] = {'C', ':', '\\', 'P', 'r', 'o',  'g',    'r', 'a',
+                        'm', 'D', 'a',  't', 'a', '\\', 0x5F20, 0};
+  WCHAR shortWide[MAX_PATH] = {};
+  ASSERT_EQ(GetShortPathNameW(wide, shortWide, MAX_PATH), 18u);
+  std::string spelled(shortWide, shortWide + 18);
+  EXPECT_EQ(spelled, "C:\\PROGRA~2\\" + sim::ShortNameOf("C:\\ProgramData", "\xE5\xBC\xA0"));
+  EXPECT_EQ(spelled.substr(17), "1");
+}
+
 }  // namespace
