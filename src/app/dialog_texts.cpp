@@ -32,7 +32,7 @@ constexpr Caption kCaptions[] = {
 }  // namespace
 
 void CQuillmateDlg::ApplyLanguage(DWORD language) {
-  bool chinese = language == kChineseSimplified;
+  bool chinese = ShowsChinese(language);
   for (const Caption& caption : kCaptions) {
     HWND window = caption.id == 0 ? m_hWnd : GetDlgItem(caption.id);
     ::SetWindowTextA(window, chinese ? caption.chinese : caption.english);

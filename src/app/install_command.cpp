@@ -68,7 +68,7 @@ void CQuillmateDlg::OnInstall() {
     ipAddress.GetAddress(field[0], field[1], field[2], field[3]);
     // No printer has an address in 0.x.x.x or from 224 on (multicast and reserved).
     if (field[0] == 0 || field[0] >= 224) {
-      bool chinese = installer.userLanguage == kChineseSimplified;
+      bool chinese = ShowsChinese(installer.userLanguage);
       ::MessageBoxA(m_hWnd,
                     chinese ? "请输入打印机的有效 IP 地址 !"
                             : "Please enter the printer's valid IP address !",

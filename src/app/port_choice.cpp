@@ -36,7 +36,7 @@ void CQuillmateDlg::RefreshPortList() {
   hintText.ShowWindow(SW_HIDE);
   ShowBaudGroup(SW_HIDE);
   ui::CWnd(GetDlgItem(IDOK)).EnableWindow(true);
-  bool chinese = installer.userLanguage == kChineseSimplified;
+  bool chinese = ShowsChinese(installer.userLanguage);
   switch (connectionType) {
     case kUsb:
     case kSerial:

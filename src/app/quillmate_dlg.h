@@ -19,7 +19,7 @@ class CQuillmateDlg : public ui::CDialogEx {
   ~CQuillmateDlg() override = default;
   const ui::MessageMap* GetMessageMap() const override;
 
-  // Sets every caption that depends on the language: 2052 Chinese, anything else English.
+  // Sets every caption that depends on the language: Chinese where ShowsChinese, else English.
   void ApplyLanguage(DWORD language);
 
   HICON appIcon;

@@ -37,7 +37,11 @@ const InstallMessages kEnglish = {
 
 }  // namespace
 
+bool ShowsChinese(DWORD language) {
+  return language == kChineseSimplified && ::GetACP() == 936;
+}
+
 InstallMessages& InstallMessages::Load(DWORD language) {
-  *this = language == kChineseSimplified ? kChinese : kEnglish;
+  *this = ShowsChinese(language) ? kChinese : kEnglish;
   return *this;
 }

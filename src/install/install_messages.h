@@ -6,6 +6,11 @@
 // The one language identifier that selects the Chinese texts.
 constexpr DWORD kChineseSimplified = 2052;
 
+// Whether the texts for `language` are the Chinese ones: only for 2052 on a machine whose 8-bit
+// calls read GBK (ANSI code page 936). Anywhere else the GBK bytes would show as garbage, and a
+// queue named with them would keep the wrong name, so those machines get the English texts.
+bool ShowsChinese(DWORD language);
+
 struct InstallMessages {
   const char* selectSeries;
   const char* malfunction;
@@ -19,6 +24,6 @@ struct InstallMessages {
   const char* driverInstallFailed;
   const char* tryAddPrinterWizard;
 
-  // 2052 gives every entry in Chinese, any other identifier every entry in English.
+  // Every entry in Chinese where ShowsChinese(language), every entry in English otherwise.
   InstallMessages& Load(DWORD language);
 };

@@ -82,7 +82,7 @@ bool CDriverInstaller::InstallPrinter(int setDefault, const char* portName) {
 
   if (setDefault != 0) ::SetDefaultPrinterA(installedPrinterName);
   std::string success =
-      userLanguage == kChineseSimplified
+      ShowsChinese(userLanguage)
           ? Format(
                 "打印机驱动已经成功的安装在您的电脑上 !\r\n打印机名称 : %s\r\n打印机端口 : %s\r\n",
                 installedPrinterName, portName)
@@ -103,7 +103,7 @@ bool CDriverInstaller::InstallX64(int versionClass, const char* portName) {
 }
 
 bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const char* portName) {
-  bool chinese = userLanguage == kChineseSimplified;
+  bool chinese = ShowsChinese(userLanguage);
   const char* copyFailed =
       versionClass < 3
           ? (chinese ? flavour.copyFailedOldChinese : "Malfunction !")
@@ -210,7 +210,7 @@ bool CDriverInstaller::CreateQueue(const char* portName) {
   if (buffer != nullptr && ::EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, emptyName,
                                            2, buffer, needed, &needed, &count)) {
     const auto* printers = reinterpret_cast<const PRINTER_INFO_2A*>(buffer);
-    const char* copyFormat = userLanguage == kChineseSimplified ? "%s (副本 %d)" : "%s (copy %d)";
+    const char* copyFormat = ShowsChinese(userLanguage) ? "%s (副本 %d)" : "%s (copy %d)";
     int n = 1;
     // Every clash starts a new scan, so the name found is one no listed printer has.
     for (int i = 0; static_cast<DWORD>(i) < count; ++i) {

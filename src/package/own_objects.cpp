@@ -188,6 +188,21 @@ bool IsUnsafePathPart(const char* part, size_t length) {
   return false;
 }
 
+bool ExactAnsiSpelling(const WCHAR* wide, int length, char (&spelled)[MAX_PATH]) {
+  // Flags 0 and no default character: every code page takes them, UTF-8 included, which
+  // refuses WC_NO_BEST_FIT_CHARS and a used-default flag. What best fit or the default
+  // character made of a name (full-width dots and backslashes into "..\", an unpaired
+  // surrogate into U+FFFD) shows in the way back.
+  if (length <= 0 || length >= MAX_PATH) return false;
+  int bytes =
+      ::WideCharToMultiByte(CP_ACP, 0, wide, length, spelled, MAX_PATH - 1, nullptr, nullptr);
+  if (bytes <= 0) return false;
+  spelled[bytes] = '\0';
+  WCHAR back[MAX_PATH];
+  int chars = ::MultiByteToWideChar(CP_ACP, 0, spelled, bytes, back, MAX_PATH);
+  return chars == length && std::memcmp(back, wide, sizeof(WCHAR) * length) == 0;
+}
+
 void ListFolder(HANDLE folder, std::vector<std::string>& names) {
   // Directory records hold 64-bit fields: the buffer is aligned for them.
   alignas(8) unsigned char buffer[16384];
@@ -197,14 +212,11 @@ void ListFolder(HANDLE folder, std::vector<std::string>& names) {
     for (size_t at = 0;;) {
       const auto* entry = reinterpret_cast<const sys::FileIdBothDirInformation*>(buffer + at);
       char name[MAX_PATH];
-      BOOL inexact = FALSE;
-      int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, entry->fileName,
-                                         static_cast<int>(entry->fileNameLength / sizeof(WCHAR)),
-                                         name, MAX_PATH - 1, nullptr, &inexact);
-      // Best fit would turn a wide name into another one (full-width dots and backslashes
-      // into "..\"): only an exact spelling names the entry.
-      if (!inexact && IsOwnPathPart(name, static_cast<size_t>(length)))
-        names.emplace_back(name, static_cast<size_t>(length));
+      // Only an exact spelling names the entry.
+      if (ExactAnsiSpelling(entry->fileName,
+                            static_cast<int>(entry->fileNameLength / sizeof(WCHAR)), name) &&
+          IsOwnPathPart(name, std::strlen(name)))
+        names.emplace_back(name);
       if (entry->nextEntryOffset == 0 || at + entry->nextEntryOffset >= sizeof buffer) break;
       at += entry->nextEntryOffset;
     }

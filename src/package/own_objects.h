@@ -39,6 +39,11 @@ ui::File HoldFolder(const char* path, bool create, bool ours);
 // new, so that no object already at the name is ever written through. Invalid when refused.
 ui::File CreateOwnFile(const char* path, DWORD attributes);
 
+// The 8-bit spelling of `length` wide characters in the ANSI code page, into `spelled` with its
+// NUL, when the spelling names exactly them: it converts back to the very same characters, so
+// that an 8-bit call given it opens that name and no other. False when there is none.
+bool ExactAnsiSpelling(const WCHAR* wide, int length, char (&spelled)[MAX_PATH]);
+
 // The names in a held folder, as the ANSI code page spells them exactly; names that have no
 // exact spelling, or that are not one path part of their own, are left out.
 void ListFolder(HANDLE folder, std::vector<std::string>& names);

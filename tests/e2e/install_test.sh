@@ -206,7 +206,8 @@ next_name() {
   local format=$1 names n=1
   names=$(printers | cut -f2)
   NAME=$MODEL
-  while grep -qxF "$(quoted "$NAME")" <<<"$names"; do
+  # Without regard to case, as the spooler and the program compare names.
+  while grep -qixF "$(quoted "$NAME")" <<<"$names"; do
     # shellcheck disable=SC2059
     printf -v NAME "$format" "$MODEL" "$n"
     n=$((n + 1))
@@ -669,6 +670,68 @@ other_case_queue() {
   [ "$actual" = "$want" ] || failed "$RUN: the model's queues are $(tr '\n\t' '; ' <<<"$actual"), want KV-80C (copy 1) and kv-80c"
 }
 
+# A Chinese display language on code page 1252: GBK texts would be garbage there, so the
+# dialog, its lists and the report are English, and the copy is named "(copy 1)" next to the
+# queues the Chinese system left.
+chinese_display_parallel() {
+  e2e_use_chinese_display
+  local report
+  report=$(e2e_locale_report)
+  e2e_log "Chinese display language on an English system: $report"
+  case "$report" in
+    ui=2052\ acp=1252\ *) ;;
+    *)
+      failed "the locale is not UI language 2052 with code page 1252: $report"
+      e2e_use_english
+      return 1
+      ;;
+  esac
+  next_name "%s (copy %d)"
+  local name=$NAME
+  [ "$name" != "$MODEL" ] || failed "the Chinese system's queue $MODEL is gone"
+  open_dialog zh-display "$EN_TITLE" || return 1
+  click 1008 || return 1
+  choose_port "Please select parallel port:" LPT1: || return 1
+  sleep 0.3
+  e2e_screenshot "$E2E_ARTIFACTS/dialog$SCREENSHOT_TAG-zh-display.png"
+  click 1 || return 1
+  success_text "$name" LPT1:
+  expect_message "$SUCCESS" || return 1
+  expect_closed || return 1
+  expect_printer "$name" LPT1:
+  e2e_use_english
+}
+
+# A user name that code page 1252 cannot spell (Chinese, on an English system): GetTempPathA
+# would answer "C:\users\??\Temp\". The program takes the temporary folder's short form, and
+# makes that folder, which is missing, itself. Last: it leaves TMP and TEMP changed.
+wide_temp_parallel() {
+  e2e_use_english
+  local profile="$WINEPREFIX/drive_c/users/张伟" temp='C:\users\张伟\Temp' var
+  mkdir -p "$profile"
+  for var in TMP TEMP; do
+    e2e_wine 60 reg add 'HKCU\Environment' /v "$var" /t REG_SZ /d "$temp" /f >/dev/null ||
+      failed "could not set $var to $temp"
+  done
+  next_name "%s (copy %d)"
+  local name=$NAME
+  open_dialog wide-temp "$EN_TITLE" || return 1
+  local staged
+  staged=$(find "$profile/Temp/Ostra2020" -type f 2>/dev/null | wc -l)
+  [ "$staged" = 20 ] || failed "$RUN: $staged files unpacked below $temp\Ostra2020, want 20"
+  click 1008 || return 1
+  choose_port "Please select parallel port:" LPT1: || return 1
+  click 1 || return 1
+  success_text "$name" LPT1:
+  expect_message "$SUCCESS" || return 1
+  expect_closed || return 1
+  expect_printer "$name" LPT1:
+  local left
+  left=$(find "$profile/Temp/Ostra2020" -mindepth 1 2>/dev/null | head -3)
+  [ -z "$left" ] || failed "$RUN: after closing, $temp\Ostra2020 still holds $left"
+  [ -d "$profile/Temp/Ostra2020" ] || failed "$RUN: no staging folder below $temp"
+}
+
 # --- the 32-bit program on a 64-bit system ---------------------------------------------------
 
 # The driver registers for "Windows x64", but Wine's AddPrinterA from a 32-bit process finds
@@ -715,6 +778,8 @@ if [ "$mode" != wow64 ]; then
   run_case usb_with_test_page
   run_case chinese_parallel
   run_case other_case_queue
+  run_case chinese_display_parallel
+  run_case wide_temp_parallel
 else
   run_case x64_refused
 fi

@@ -212,20 +212,36 @@ e2e_use_english() {
   E2E_WINE_ENV=(-u LANGUAGE -u LOCPATH LANG=C.UTF-8 LC_ALL=C.UTF-8)
 }
 
-# zh_CN.UTF-8 built into our temporary folder: the machine need not have it installed.
-e2e_use_chinese() {
+# e2e_build_locale NAME (zh_CN, en_US): NAME.UTF-8 built into our temporary folder, the
+# machine need not have it installed.
+e2e_build_locale() {
   local dir=$E2E_TMP/locale
-  if [ ! -d "$dir/zh_CN.UTF-8" ]; then
+  if [ ! -d "$dir/$1.UTF-8" ]; then
     mkdir -p "$dir"
     # localedef can report success without writing anything, so the folder is what counts.
-    timeout 120 localedef -i zh_CN -f UTF-8 "$dir/zh_CN.UTF-8" >"$E2E_TMP/localedef.log" 2>&1 || true
-    if [ ! -d "$dir/zh_CN.UTF-8" ]; then
+    timeout 120 localedef -i "$1" -f UTF-8 "$dir/$1.UTF-8" >"$E2E_TMP/localedef.log" 2>&1 || true
+    if [ ! -d "$dir/$1.UTF-8" ]; then
       cat "$E2E_TMP/localedef.log" >&2
-      e2e_fail "could not build the zh_CN.UTF-8 locale"
+      e2e_fail "could not build the $1.UTF-8 locale"
     fi
   fi
+}
+
+# A Chinese system: UI language 2052, code page 936.
+e2e_use_chinese() {
+  e2e_build_locale zh_CN
   E2E_LOCALE=zh
-  E2E_WINE_ENV=(-u LANGUAGE LOCPATH="$dir" LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
+  E2E_WINE_ENV=(-u LANGUAGE LOCPATH="$E2E_TMP/locale" LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
+}
+
+# A Chinese display language on an English system (a language pack): Wine takes the UI
+# language from LC_MESSAGES and the code page from the rest, so UI 2052 with code page 1252.
+e2e_use_chinese_display() {
+  e2e_build_locale zh_CN
+  e2e_build_locale en_US
+  E2E_LOCALE=zh-display
+  E2E_WINE_ENV=(-u LANGUAGE -u LC_ALL LOCPATH="$E2E_TMP/locale" LANG=en_US.UTF-8
+    LC_MESSAGES=zh_CN.UTF-8)
 }
 
 # The helper in the current locale (window titles on its command line are UTF-8 in a UTF-8

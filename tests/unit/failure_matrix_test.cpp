@@ -61,7 +61,9 @@ const Row kRows[] = {
   {"SetWindowPos", Scenario::Usb, true, kSuccess},
   {"GetWindowTextA", Scenario::Usb, true, kSuccess},
   // the package and the staging folder
-  {"GetTempPathA", Scenario::Usb, false, "Malfunction !"},
+  {"GetTempPathW", Scenario::Usb, false, "Malfunction !"},
+  // the temporary folder is there: nothing to make again
+  {"CreateDirectoryW", Scenario::Usb, true, kSuccess},
   {"CreateDirectoryA", Scenario::Usb, false, "Malfunction !"},
   {"SetCurrentDirectoryA", Scenario::Usb, false, "Malfunction !"},
   // without it no staged file can be told for the program's own
@@ -84,7 +86,9 @@ const Row kRows[] = {
   {"GetFileInformationByHandle", Scenario::Usb, false, "Malfunction !"},
   // the clean-up: what cannot be listed or deleted stays
   {"GetFileInformationByHandleEx", Scenario::Usb, true, kSuccess},
-  {"WideCharToMultiByte", Scenario::Usb, true, kSuccess},
+  // the temporary folder's path cannot be spelled for the 8-bit calls: no staging folder
+  {"WideCharToMultiByte", Scenario::Usb, false, "Malfunction !"},
+  {"MultiByteToWideChar", Scenario::Usb, false, "Malfunction !"},
   {"SetFileInformationByHandle", Scenario::Usb, true, kSuccess},
   {"DeleteFileA", Scenario::Usb, true, kSuccess},
   // USB discovery

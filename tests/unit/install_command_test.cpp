@@ -175,23 +175,29 @@ TEST_F(InstallCommand, NetworkCreatesAndUsesThePortAndPrintsNothing) {
 }
 
 TEST_F(InstallCommand, UsbSuccessPrintsTheTestPageOnTheUniqueNameAndCloses) {
-  // The page's body in the user's language, with the logo over it.
-  for (LANGID language : {1033, 2052}) {
-    SCOPED_TRACE(language);
+  // The page's body in the user's language, with the logo over it; Chinese only where the
+  // 8-bit calls read GBK.
+  for (auto [language, codePage] :
+       {std::pair<LANGID, UINT>{1033, 1252}, {2052, 936}, {2052, 1252}, {2052, 65001}}) {
+    SCOPED_TRACE(std::to_string(language) + " on " + std::to_string(codePage));
     sim::Reset();
     SetUp();
     sim::System().uiLanguage = language;
+    sim::System().ansiCodePage = codePage;
+    bool chinese = codePage == 936;
     sim::PlugUsbPrinter(kUsb, 1);
     sim::Spooler().ports.push_back("USB001");
     AddExistingPrinter("KV-80C");
     Run([](HWND d) { Install(d); }, true);
-    std::string name = language == 2052 ? Gbk("KV-80C (副本 1)") : "KV-80C (copy 1)";
+    std::string name = chinese ? Gbk("KV-80C (副本 1)") : "KV-80C (copy 1)";
     EXPECT_EQ(sim::CountOf("SetDefaultPrinterA"), 0) << "the first answer, No, is kept";
     ASSERT_EQ(sim::PrintJobs().size(), 1u);
     EXPECT_EQ(sim::PrintJobs()[0].queue, name);
     EXPECT_EQ(sim::PrintJobs()[0].documentName, name);
+    sim::System().ansiCodePage = 936;
     InstallMessages messages{};
-    std::string body = messages.Load(language).testPageText;
+    std::string body = messages.Load(chinese ? 2052 : 1033).testPageText;
+    sim::System().ansiCodePage = codePage;
     auto draws = sim::CallsOf("DrawTextA");
     EXPECT_EQ(
         std::count_if(draws.begin(), draws.end(),
@@ -371,6 +377,18 @@ TEST_F(InstallCommand, AnAddressNoPrinterCanHaveIsRefusedBeforeAnythingIsWritten
       },
       false);
   EXPECT_EQ(sim::MessageBoxes().at(0).text, Gbk("请输入打印机的有效 IP 地址 !"));
+  // The same display language where the 8-bit calls read UTF-8 is refused in English.
+  sim::Reset();
+  SetUp();
+  sim::System().uiLanguage = 2052;
+  sim::System().ansiCodePage = 65001;
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_NETWORK);
+        Install(d);
+      },
+      false);
+  EXPECT_EQ(sim::MessageBoxes().at(0).text, "Please enter the printer's valid IP address !");
 }
 
 TEST_F(InstallCommand, NoSelectedEntryWritesNothing) {

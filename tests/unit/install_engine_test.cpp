@@ -132,6 +132,7 @@ TEST_F(InstallEngine, AMissingSourceFileStillCopiesTheOtherSeven) {
 
 TEST_F(InstallEngine, ChineseCopyFailureTextsOfTheX86Flavour) {
   installer_.userLanguage = 2052;
+  sim::System().ansiCodePage = 936;
   Windows(6, 0);
   StageDriverFiles({"Windows NT x86/KV80C.GPD"});
   installer_.InstallPrinter(0, "LPT1:");
@@ -222,6 +223,7 @@ TEST_F(InstallEngine, UniqueNameWhateverTheOrderAndTheLanguage) {
   sim::Spooler().printers.clear();
   AddExistingPrinter("KV-80C");
   installer_.userLanguage = 2052;
+  sim::System().ansiCodePage = 936;
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
   EXPECT_EQ(std::string(installer_.installedPrinterName), Gbk("KV-80C (副本 1)"));
 }
@@ -313,6 +315,7 @@ TEST_F(InstallEngine, RefusedRegistrationShowsTheSystemTextThenOurs) {
 
 TEST_F(InstallEngine, AnErrorWithoutSystemTextIsShownByItsCode) {
   installer_.userLanguage = 2052;
+  sim::System().ansiCodePage = 936;
   sim::FailCall("AddPrinterDriverA", 1234);
   EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
   std::vector<std::string> expected = {
@@ -353,8 +356,42 @@ TEST_F(InstallEngine, ADriverDirectoryTooLongForTheBufferIsNeitherDeletedNorWrit
                          "Malfunction !\nPls try using <Run as administrator>open this App"});
 }
 
+TEST_F(InstallEngine, AChineseDisplayLanguageOnAnotherCodePageGetsEveryTextInEnglish) {
+  // Code page 1252 (a language pack on an English system) and 65001 (UTF-8 for programs that
+  // are not Unicode): GBK bytes would show as garbage and name the queue with them for good.
+  for (UINT codePage : {1252u, 65001u}) {
+    SCOPED_TRACE(codePage);
+    sim::Reset();
+    SetUp();
+    sim::System().ansiCodePage = codePage;
+    installer_.userLanguage = 2052;
+    installer_.installedPrinterName[0] = '\0';
+    StageDriverFiles({"Windows x64/KV80C.GPD"});
+    EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
+    StageDriverFiles();
+    sim::FailCall("AddPrinterDriverA", ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(installer_.InstallPrinter(0, "LPT1:"));
+    EXPECT_FALSE(installer_.InstallPrinter(0, "COM9:"));
+    AddExistingPrinter("KV-80C");
+    ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+    std::vector<std::string> expected = {
+        "Malfunction !\nPls try using <Run as administrator>open this App",
+        "Access is denied.\r\n",
+        "Install printer driver failed !",
+        "The specified port is unknown.\r\n",
+        "Install Failed !",
+        "The printer driver has been successfully installed on your computer!\r\n"
+        "Printer name : KV-80C (copy 1)\r\nPrinter port : LPT1:\r\n"};
+    EXPECT_EQ(Texts(), expected);
+    EXPECT_EQ(sim::Spooler().printers.back().name, "KV-80C (copy 1)");
+    EXPECT_EQ(Traces().back(), "name=KV-80C,i=0,n=2.temStr=KV-80C (copy 1),userLanguage=2052\r\n")
+        << "the trace still tells the display language";
+  }
+}
+
 TEST_F(InstallEngine, ChineseSuccessText) {
   installer_.userLanguage = 2052;
+  sim::System().ansiCodePage = 936;
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
   EXPECT_EQ(Texts().back(), Gbk("打印机驱动已经成功的安装在您的电脑上 !\r\n打印机名称 : KV-80C\r\n"
                                 "打印机端口 : LPT1:\r\n"));

@@ -101,7 +101,9 @@ TEST_F(InstallerObject, UserLanguageIsTheUiLanguageWidened) {
   }
 }
 
-TEST(InstallMessagesTest, ChineseOnlyFor2052AndNeverMixed) {
+TEST(InstallMessagesTest, ChineseOnlyFor2052OnAChineseCodePageAndNeverMixed) {
+  sim::Reset();
+  sim::System().ansiCodePage = 936;
   InstallMessages messages{};
   messages.Load(2052);
   EXPECT_EQ(std::string(messages.installFailed), Gbk("安装失败！"));
@@ -116,6 +118,16 @@ TEST(InstallMessagesTest, ChineseOnlyFor2052AndNeverMixed) {
   for (DWORD other : {1028u, 1041u, 0u}) {
     messages.Load(other);
     EXPECT_STREQ(messages.installFailed, "Install Failed !");
+  }
+  // A Chinese display language where the 8-bit calls read another code page: GBK bytes would
+  // be garbage there, so every entry, the test page's body included, is the English one.
+  InstallMessages english{};
+  english.Load(1033);
+  for (UINT codePage : {1252u, 65001u}) {
+    sim::System().ansiCodePage = codePage;
+    messages.Load(2052);
+    for (int i = 0; i < 11; ++i)
+      EXPECT_STREQ(entries[i], (&english.selectSeries)[i]) << "entry " << i << " on " << codePage;
   }
 }
 
@@ -150,6 +162,8 @@ TEST(InstallMessagesTest, BothCataloguesByteForByte) {
       "安装打印机驱动过程发生错误！",
       "您的系统不支持此安装方式，\n是否尝试使用<添加打印机>方式进行安装？",
   };
+  sim::Reset();
+  sim::System().ansiCodePage = 936;
   InstallMessages m{};
   const char* const* entries = &m.selectSeries;
   m.Load(1033);
@@ -169,6 +183,8 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 TEST(InstallMessagesTest, TestPageBodiesHaveSeventeenLines) {
+  sim::Reset();
+  sim::System().ansiCodePage = 936;
   InstallMessages m{};
   auto english = Lines(m.Load(1033).testPageText);
   auto chinese = Lines(m.Load(2052).testPageText);

@@ -142,10 +142,32 @@ TEST_F(MainDialog, EnglishForEveryLanguageButSimplifiedChinese) {
     SCOPED_TRACE(language);
     sim::Reset();
     sim::System().uiLanguage = language;
+    sim::System().ansiCodePage = 936;
     Run([&](HWND dialog) {
       ExpectCaptions(dialog, false);
       sim::PressKey(dialog, VK_ESCAPE);
     });
+  }
+}
+
+TEST_F(MainDialog, AChineseDisplayLanguageOnAnotherCodePageIsEnglishAndStaysSo) {
+  // GBK captions read in code page 1252 or as UTF-8 would be garbage; the package is still
+  // the one of the display language.
+  for (UINT codePage : {1252u, 65001u}) {
+    SCOPED_TRACE(codePage);
+    sim::Reset();
+    sim::System().uiLanguage = 2052;
+    sim::System().ansiCodePage = codePage;
+    sim::PutFolder(kTempFolder);
+    Run([&](HWND dialog) {
+      ExpectCaptions(dialog, false);
+      DoubleClickHotSpot(dialog, 5);
+      ExpectCaptions(dialog, false);
+      DoubleClickHotSpot(dialog, 5);
+      ExpectCaptions(dialog, false);
+      sim::PressKey(dialog, VK_ESCAPE);
+    });
+    EXPECT_EQ(sim::CallsOf("FindResourceA"), std::vector<std::string>{"null, #129, \"zip\""});
   }
 }
 
@@ -161,6 +183,7 @@ TEST_F(MainDialog, ChineseCaptionsByteForByteOnAChineseSystem) {
 }
 
 TEST_F(MainDialog, HotSpotSwitchesOnEveryFifthDoubleClick) {
+  sim::System().ansiCodePage = 936;  // an English display language where GBK can be shown
   Run([&](HWND dialog) {
     DoubleClickHotSpot(dialog, 4);
     ExpectCaptions(dialog, false);
@@ -178,6 +201,7 @@ TEST_F(MainDialog, HotSpotSwitchesOnEveryFifthDoubleClick) {
 
 TEST_F(MainDialog, FromGermanTheSwitchGoesToChineseThenEnglish) {
   sim::System().uiLanguage = 1031;
+  sim::System().ansiCodePage = 936;
   CQuillmateDlg* dlg = nullptr;
   Run([&](HWND dialog) {
     dlg = static_cast<CQuillmateDlg*>(ui::AfxGetApp()->m_pMainWnd);

@@ -128,12 +128,22 @@ TEST_F(PortChoice, EveryPromptAndNoticeInBothLanguages) {
        "请选择以下并口端口:", "Please select parallel port:", "未检测到电脑上有<并口>设备 !",
        "No device < parallel port > was detected on the computer !"},
   };
-  for (LANGID language : {1033, 2052}) {
+  // Chinese only where the 8-bit calls read GBK: a Chinese display language on a code page of
+  // another script gets the English texts.
+  struct Machine {
+    LANGID language;
+    UINT codePage;
+    bool chinese;
+  };
+  for (Machine machine : {Machine{1033, 1252, false}, Machine{2052, 936, true},
+                          Machine{2052, 1252, false}, Machine{2052, 65001, false}}) {
     for (bool ports : {false, true}) {
-      SCOPED_TRACE(std::to_string(language) + (ports ? " with ports" : " without ports"));
+      SCOPED_TRACE(std::to_string(machine.language) + " on " + std::to_string(machine.codePage) +
+                   (ports ? " with ports" : " without ports"));
       sim::Reset();
       SetUp();
-      sim::System().uiLanguage = language;
+      sim::System().uiLanguage = machine.language;
+      sim::System().ansiCodePage = machine.codePage;
       if (ports) {
         sim::PlugUsbPrinter(UsbPath("a"), 1);
         sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
@@ -144,7 +154,7 @@ TEST_F(PortChoice, EveryPromptAndNoticeInBothLanguages) {
       Run([&](HWND d) {
         for (const Texts& t : kTexts) {
           sim::Click(GetDlgItem(d, t.radio));
-          bool chinese = language == 2052;
+          bool chinese = machine.chinese;
           if (ports) {
             EXPECT_EQ(Info(d, IDC_PORT_LIST).listEntries.at(0),
                       chinese ? Gbk(t.chinesePrompt) : std::string(t.englishPrompt));

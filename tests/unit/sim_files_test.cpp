@@ -144,4 +144,77 @@ TEST_F(SimFiles, UnderGbkATrailByteKeepsItsCase) {
             "");
 }
 
+TEST_F(SimFiles, UtfEightTakesOnlyTheFlagsWindowsTakesForIt) {
+  // After Wine's conformance tests: SetLastError first, then the result and the error together.
+  const WCHAR name[] = {'K', 0x5F20, 0xD800};  // a lone surrogate at the end
+  char bytes[16] = {};
+  BOOL used = FALSE;
+  struct Case {
+    UINT codePage;
+    DWORD flags;
+    BOOL* used;
+    int length;  // characters of `name` converted
+    int result;
+    DWORD error;
+  } cases[] = {
+      {CP_UTF8, WC_NO_BEST_FIT_CHARS, &used, 2, 0, ERROR_INVALID_PARAMETER},
+      {CP_UTF8, 0, &used, 2, 0, ERROR_INVALID_PARAMETER},
+      {CP_UTF8, WC_NO_BEST_FIT_CHARS, nullptr, 2, 0, ERROR_INVALID_FLAGS},
+      {CP_UTF8, 0, nullptr, 2, 4, 0xdeadbeef},
+      {CP_UTF8, WC_ERR_INVALID_CHARS, nullptr, 2, 4, 0xdeadbeef},
+      {CP_UTF8, WC_ERR_INVALID_CHARS, nullptr, 3, 0, ERROR_NO_UNICODE_TRANSLATION},
+      {CP_UTF8, 0, nullptr, 3, 7, 0xdeadbeef},  // U+FFFD for the lone surrogate
+      {CP_ACP, WC_ERR_INVALID_CHARS, nullptr, 2, 0, ERROR_INVALID_FLAGS},  // code page 1252
+      {CP_ACP, WC_NO_BEST_FIT_CHARS, &used, 2, 2, 0xdeadbeef},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.codePage) + " " + std::to_string(c.flags) + " " +
+                 std::to_string(c.length));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(WideCharToMultiByte(c.codePage, c.flags, name, c.length, bytes, sizeof bytes, nullptr,
+                                  c.used),
+              c.result);
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  // CP_ACP is UTF-8 where the ANSI code page is 65001.
+  sim::System().ansiCodePage = 65001;
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, 2, bytes, 16, nullptr, &used),
+            0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, name, 2, bytes, 16, nullptr, nullptr), 4);
+  EXPECT_EQ(std::string(bytes, 4), "K\xE5\xBC\xA0");
+  WCHAR back[4] = {};
+  ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, bytes, 4, back, 4), 2);
+  EXPECT_EQ(back[1], 0x5F20);
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 1, bytes, 4, back, 4), 0) << "MB_PRECOMPOSED";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+}
+
+TEST_F(SimFiles, ShortNamesByTheMachinesOwnRuleAndPathsThroughThem) {
+  ASSERT_TRUE(sim::PutFolder("C:\\Program Files\\Korvex"));
+  ASSERT_TRUE(sim::PutFolder("C:\\ProgramData"));
+  ASSERT_TRUE(sim::PutFile("C:\\ProgramData\\settings.json", "{}"));
+  char path[MAX_PATH] = {};
+  ASSERT_EQ(GetShortPathNameA("C:\\program files\\Korvex\\", path, MAX_PATH), 19u);
+  EXPECT_STREQ(path, "C:\\PROGRA~1\\Korvex\\") << "an 8.3 name is its own short name";
+  ASSERT_EQ(GetShortPathNameA("C:\\ProgramData\\settings.json", path, MAX_PATH), 24u);
+  EXPECT_STREQ(path, "C:\\PROGRA~2\\SETTIN~1.JSO");
+  EXPECT_EQ(sim::FileBytes("C:\\progra~2\\SETTIN~1.JSO"), "{}") << "the short name opens it";
+  EXPECT_EQ(GetShortPathNameA("C:\\ProgramData", path, 5), 12u) << "the size needed, NUL and all";
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(GetShortPathNameA("C:\\ProgramData\\missing", path, MAX_PATH), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  // A name of another script has no character of an 8.3 name: four hex digits of its hash.
+  ASSERT_TRUE(sim::PutFolderWide("C:\\ProgramData", "\xE5\xBC\xA0"));
+  const WCHAR wide[] = {'C', ':', '\\', 'P', 'r', 'o',  'g',    'r', 'a',
+                        'm', 'D', 'a',  't', 'a', '\\', 0x5F20, 0};
+  WCHAR shortWide[MAX_PATH] = {};
+  ASSERT_EQ(GetShortPathNameW(wide, shortWide, MAX_PATH), 18u);
+  std::string spelled(shortWide, shortWide + 18);
+  EXPECT_EQ(spelled, "C:\\PROGRA~2\\" + sim::ShortNameOf("C:\\ProgramData", "\xE5\xBC\xA0"));
+  EXPECT_EQ(spelled.substr(17), "1");
+}
+
 }  // namespace

@@ -68,7 +68,7 @@ TEST_F(StagingFolder, NoTemporaryFolderMeansNothingAnywhere) {
   // A staging folder without its temporary folder would land in the current directory.
   sim::PutFolder(sim::System().currentDirectory);
   auto before = sim::Tree();
-  sim::FailCall("GetTempPathA", ERROR_ACCESS_DENIED, 0, -1);
+  sim::FailCall("GetTempPathW", ERROR_ACCESS_DENIED, 0, -1);
   char path[MAX_PATH];
   std::memset(path, 'x', sizeof path);
   EXPECT_FALSE(StagingFolderPath(path));
@@ -81,23 +81,72 @@ TEST_F(StagingFolder, NoTemporaryFolderMeansNothingAnywhere) {
   EXPECT_EQ(sim::CountOf("FindResourceA"), 0);
 }
 
-TEST_F(StagingFolder, ATemporaryPathTooLongForTheBufferIsRefused) {
-  std::string deep = "C:\\" + std::string(246, 't') + "\\";
+TEST_F(StagingFolder, APackageWhoseStagedPathsWouldPassTheLimitIsNeverBegun) {
+  // The longest member, "Windows NT x86/KV80.DLL", is 23 characters: below a temporary folder
+  // of 227 it would end at 260, one past what a path may hold.
+  std::string deep = "C:\\" + std::string(223, 't') + "\\";
   sim::PutFolder(deep);
-  sim::System().tempPath = deep;  // 250 bytes: with "Ostra2020\" it would pass 259
+  sim::System().tempPath = deep;
   auto before = sim::Tree();
   UnpackDriverPackage(1033);
-  EXPECT_EQ(sim::Tree(), before);
-  // One byte shorter, the staging folder's path is 259 bytes and fits.
-  std::string fits = "C:\\" + std::string(245, 't') + "\\";
+  EXPECT_EQ(sim::Tree(), before) << "not even the staging folder is made";
+  EXPECT_EQ(sim::System().currentDirectory, "C:\\Program Files\\Korvex");
+  // The installation then finds none of its files: the failed copy, and nothing registered.
+  CDriverInstaller installer;
+  EXPECT_FALSE(installer.InstallPrinter(0, "LPT1:"));
+  ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+  EXPECT_EQ(sim::MessageBoxes()[0].text,
+            "Malfunction !\nPls try using <Run as administrator>open this App");
+  EXPECT_TRUE(sim::Spooler().drivers.empty());
+  EXPECT_FALSE(sim::PathExists(deep + "Ostra2020"));
+  // One shorter, the longest staged path is 259 characters and fits.
+  std::string fits = "C:\\" + std::string(222, 't') + "\\";
   sim::PutFolder(fits);
   sim::System().tempPath = fits;
-  char path[MAX_PATH] = {};
-  ASSERT_TRUE(StagingFolderPath(path));
-  EXPECT_EQ(std::string(path), fits + "Ostra2020\\");
   UnpackDriverPackage(1033);
-  EXPECT_EQ(sim::AttributesOf(fits + "Ostra2020"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(sim::FileBytes(fits + "Ostra2020\\Windows NT x86\\KV80.DLL"), "x86 english");
   EXPECT_EQ(sim::System().currentDirectory, fits + "Ostra2020");
+}
+
+TEST_F(StagingFolder, AMissingTemporaryFolderIsMadeAgainButNothingAboveIt) {
+  // A cleaning tool took the temporary folder: it is made again, and the package unpacked.
+  ASSERT_TRUE(RemoveDirectoryA(kTempFolder.c_str()));
+  UnpackDriverPackage(1033);
+  EXPECT_EQ(sim::FileBytes(kStagingFolder + "\\Windows NT x86\\KV80.DLL"), "x86 english");
+  // A temporary folder whose parent is missing is no place of the user's: nothing is made.
+  sim::System().tempPath = "C:\\Gone\\Deeper\\Temp\\";
+  auto before = sim::Tree();
+  sim::ClearCalls();
+  UnpackDriverPackage(1033);
+  EXPECT_EQ(sim::Tree(), before);
+  EXPECT_EQ(sim::CallsOf("CreateDirectoryW"),
+            std::vector<std::string>{"\"C:\\Gone\\Deeper\\Temp\\\""});
+}
+
+TEST_F(StagingFolder, ATemporaryFolderTheCodePageCannotSpellIsTakenInItsShortForm) {
+  // A Chinese user name on an English system: GetTempPathA says "C:\Users\??\...".
+  const std::string name = "\xE5\xBC\xA0\xE4\xBC\x9F";  // 张伟
+  ASSERT_TRUE(sim::PutFolderWide("C:\\Users", name));
+  const std::string profile = "C:\\Users\\" + name;  // as the sandbox names it
+  sim::System().tempPathWide = profile + "\\AppData\\Local\\Temp\\";
+  sim::PutFolder(profile + "\\AppData\\Local");  // the temporary folder itself is made
+  char path[MAX_PATH] = {};
+  ASSERT_TRUE(StagingFolderPath(path) == false) << "no short form of a folder that is not there";
+  UnpackDriverPackage(1033);
+  std::string shortName = sim::ShortNameOf("C:\\Users", name);
+  ASSERT_EQ(shortName.size(), 6u);  // four hex digits of its hash, "~1"
+  EXPECT_EQ(shortName.substr(4), "~1");
+  const std::string staging = "C:\\Users\\" + shortName + "\\AppData\\Local\\Temp\\Ostra2020";
+  ASSERT_TRUE(StagingFolderPath(path));
+  EXPECT_EQ(std::string(path), staging + "\\");
+  EXPECT_EQ(sim::System().currentDirectory, staging);
+  EXPECT_EQ(sim::FileBytes(profile + "\\AppData\\Local\\Temp\\Ostra2020\\Windows x64\\KV80.DLL"),
+            "x64 english");
+  char given[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, given);
+  EXPECT_EQ(std::string(given), "C:\\Users\\??\\AppData\\Local\\Temp\\");
+  CleanUp();
+  EXPECT_EQ(sim::Tree(profile + "\\AppData\\Local\\Temp\\Ostra2020"), std::vector<std::string>{});
 }
 
 TEST_F(StagingFolder, CleanUpComparesDoubleByteCharactersWhole) {
@@ -117,6 +166,20 @@ TEST_F(StagingFolder, CleanUpComparesDoubleByteCharactersWhole) {
   EXPECT_EQ(sim::Tree(staging), unpacked);
   installer.DeleteFolderContents(staging);
   EXPECT_EQ(sim::Tree(staging), std::vector<std::string>{});
+}
+
+TEST_F(StagingFolder, OnAUtf8MachineTheCleanUpEmptiesItButForANameNoCodePageSpells) {
+  // "UTF-8 for programs that are not Unicode" (code page 65001): the 8-bit names are UTF-8, and
+  // the conversion takes no best-fit flag there. A lone surrogate has no UTF-8 spelling.
+  sim::System().ansiCodePage = 65001;
+  UnpackDriverPackage(1033);
+  sim::PutFile(kStagingFolder + "\\caf\xC3\xA9.txt", "x");
+  ASSERT_TRUE(sim::PutFolderWide(kStagingFolder, "\xE5\xBC\xA0\xE4\xBC\x9F"));  // 张伟
+  sim::PutFile(kStagingFolder + "\\\xE5\xBC\xA0\xE4\xBC\x9F\\f.txt", "x");
+  const std::string lone = "\xED\xA0\x80lone";
+  ASSERT_TRUE(sim::PutFolderWide(kStagingFolder, lone));
+  CleanUp();
+  EXPECT_EQ(sim::Tree(kStagingFolder), std::vector<std::string>{kStagingFolder + "\\" + lone});
 }
 
 TEST_F(StagingFolder, AStagingLinkIsReplacedByARealFolder) {

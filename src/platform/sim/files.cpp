@@ -40,6 +40,66 @@ bool Lead(unsigned char c) {
   return M().system.ansiCodePage == 936 && c >= 0x81 && c <= 0xFE;
 }
 
+// Where the ANSI code page is UTF-8 (65001), every 8-bit name is the UTF-8 of its wide name.
+bool Utf8Machine() {
+  return M().system.ansiCodePage == CP_UTF8;
+}
+
+// UTF-8 to UTF-16; a three-byte form of a lone surrogate (as the host may hold it) gives that
+// surrogate, so that a test can make a wide name no code page spells.
+std::u16string DecodeUtf8(const std::string& bytes) {
+  std::u16string wide;
+  for (size_t i = 0; i < bytes.size();) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    char32_t code = extra ? c & (0x3F >> extra) : c;
+    for (int k = 1; k <= extra && i + k < bytes.size(); ++k)
+      code = (code << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+    i += 1 + extra;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      wide += static_cast<char16_t>(0xD800 + (code >> 10));
+      wide += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      wide += static_cast<char16_t>(code);
+    }
+  }
+  return wide;
+}
+
+// UTF-16 to UTF-8 as Windows does from Vista on: a lone surrogate becomes U+FFFD, and
+// `invalid` tells that one was met.
+std::string EncodeUtf8(const std::u16string& wide, bool& invalid) {
+  std::string out;
+  invalid = false;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    char32_t code = wide[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (wide[++i] - 0xDC00);
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+      invalid = true;
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
 // Splits at separators; a GBK trail byte equal to a backslash is never one.
 std::vector<std::string> SplitAnsi(const std::string& path) {
   std::vector<std::string> parts(1);
@@ -101,6 +161,60 @@ std::string Folded(const std::string& name) {
   std::string key = name;
   for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return key;
+}
+
+// The characters an 8.3 name may hold, besides ASCII letters and digits.
+bool ShortNameCharacter(unsigned char c) {
+  return c < 0x80 && (std::isalnum(c) || std::strchr("!#$%&'()-@^_`{}~", c) != nullptr);
+}
+
+// A name that is already a valid 8.3 name: at most 8 characters, one dot and 3 more.
+bool IsShortName(const std::string& name) {
+  size_t dot = name.find('.');
+  if (dot != std::string::npos && name.find('.', dot + 1) != std::string::npos) return false;
+  size_t base = dot == std::string::npos ? name.size() : dot;
+  size_t extension = dot == std::string::npos ? 0 : name.size() - dot - 1;
+  if (base == 0 || base > 8 || extension > 3 || (dot != std::string::npos && extension == 0))
+    return false;
+  for (char c : name)
+    if (c != '.' && !ShortNameCharacter(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+// The stem and extension of a generated short name: the machine's own rule (sim.h).
+std::pair<std::string, std::string> ShortNameParts(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == 0) dot = std::string::npos;
+  auto kept = [](const std::string& text, size_t most) {
+    std::string out;
+    for (char c : text)
+      if (out.size() < most && ShortNameCharacter(static_cast<unsigned char>(c)))
+        out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+  };
+  std::string stem = kept(name.substr(0, dot), 6);
+  std::string extension = dot == std::string::npos ? "" : kept(name.substr(dot + 1), 3);
+  if (stem.empty()) {
+    uint32_t hash = 2166136261u;
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(hash & 0xFFFF));
+    stem = hex;
+  }
+  return {stem, extension};
+}
+
+// The short name of `name` among the names of its folder.
+std::string ShortNameAmong(const std::string& name, const std::vector<std::string>& names) {
+  if (IsShortName(name)) return name;
+  auto parts = ShortNameParts(name);
+  int rank = 1;
+  for (const std::string& other : names)
+    if (other < name && other != "." && other != ".." && !IsShortName(other) &&
+        ShortNameParts(other) == parts)
+      ++rank;
+  return parts.first + "~" + std::to_string(rank) +
+         (parts.second.empty() ? "" : "." + parts.second);
 }
 
 std::string Absolute(const std::string& path, DWORD& error) {
@@ -203,8 +317,52 @@ struct FileSystem {
       r.error = ERROR_PATH_NOT_FOUND;
       return r;
     }
-    std::vector<std::string> parts = SplitAnsi(absolute.substr(2));
     r.trailingSeparator = IsSeparator(absolute.back()) && absolute.size() > 3;
+    return ResolveParts(SplitAnsi(absolute.substr(2)), r);
+  }
+
+  // A wide path, which must be absolute on C: (the program takes its wide paths from the
+  // system). Each name is spelled as the sandbox holds it: 8-bit names as their bytes, wide
+  // ones in UTF-8; `wideLast` tells whether the last name is a wide one.
+  Resolved ResolveWide(const std::u16string& path, bool* wideLast = nullptr) {
+    Resolved r;
+    if (path.size() < 3 || (path[0] != 'C' && path[0] != 'c') || path[1] != ':' ||
+        (path[2] != '\\' && path[2] != '/')) {
+      r.error = ERROR_PATH_NOT_FOUND;
+      return r;
+    }
+    std::vector<std::string> parts(1);
+    bool wide = false;
+    std::u16string part;
+    auto flush = [&] {
+      bool eightBit = !Utf8Machine();
+      for (char16_t c : part) eightBit = eightBit && (c < 0x80 || (c >= 0xF080 && c <= 0xF0FF));
+      std::string spelled;
+      bool invalid = false;
+      if (eightBit) {
+        for (char16_t c : part) spelled += static_cast<char>(c < 0x80 ? c : c - 0xF000);
+      } else {
+        spelled = EncodeUtf8(part, invalid);
+      }
+      parts.back() = spelled;
+      wide = !eightBit && !Utf8Machine();
+      part.clear();
+    };
+    for (size_t i = 2; i < path.size(); ++i) {
+      if (path[i] == '\\' || path[i] == '/') {
+        flush();
+        parts.emplace_back();
+      } else {
+        part += path[i];
+      }
+    }
+    flush();
+    if (wideLast != nullptr) *wideLast = wide;
+    r.trailingSeparator = (path.back() == '\\' || path.back() == '/') && path.size() > 3;
+    return ResolveParts(parts, r);
+  }
+
+  Resolved ResolveParts(std::vector<std::string> parts, Resolved r) {
     std::vector<std::string> names;
     for (std::string& part : parts) {
       // Windows drops trailing dots and blanks of a name.
@@ -292,17 +450,49 @@ struct FileSystem {
   }
 
   // The entry whose name equals `name` without regard to case; the exact spelling first.
+  // A generated short name ("ABCDEF~1") finds its entry too, as on Windows.
   static const Entry* FindEntry(const Listing* listing, const std::string& name) {
     if (listing == nullptr) return nullptr;
     auto bucket = listing->find(Folded(name));
-    if (bucket == listing->end()) return nullptr;
-    const std::vector<Entry>& entries = bucket->second;
-    auto it = std::find_if(entries.begin(), entries.end(),
-                           [&](const Entry& e) { return e.name == name; });
-    if (it == entries.end())
-      it = std::find_if(entries.begin(), entries.end(),
-                        [&](const Entry& e) { return AnsiEqualNoCase(e.name, name); });
-    return it == entries.end() ? nullptr : &*it;
+    if (bucket != listing->end()) {
+      const std::vector<Entry>& entries = bucket->second;
+      auto it = std::find_if(entries.begin(), entries.end(),
+                             [&](const Entry& e) { return e.name == name; });
+      if (it == entries.end())
+        it = std::find_if(entries.begin(), entries.end(),
+                          [&](const Entry& e) { return AnsiEqualNoCase(e.name, name); });
+      if (it != entries.end()) return &*it;
+    }
+    if (name.find('~') == std::string::npos) return nullptr;
+    std::vector<std::string> names;
+    for (const auto& [key, entries] : *listing)
+      for (const Entry& e : entries) names.push_back(e.name);
+    for (const auto& [key, entries] : *listing)
+      for (const Entry& e : entries)
+        if (!IsShortName(e.name) &&
+            strcasecmp(ShortNameAmong(e.name, names).c_str(), name.c_str()) == 0)
+          return &e;
+    return nullptr;
+  }
+
+  // The path of an existing `host` with every name in its short form.
+  std::string ShortPath(const Resolved& r) const {
+    std::string rest = r.host.substr(root.size() + 2), path = "C:", folder = root + "/C";
+    for (size_t start = 1; start <= rest.size();) {
+      size_t end = rest.find('/', start);
+      if (end == std::string::npos) end = rest.size();
+      std::string name = rest.substr(start, end - start);
+      std::vector<std::string> names;
+      if (DIR* d = ::opendir(folder.c_str())) {
+        while (dirent* e = ::readdir(d)) names.push_back(e->d_name);
+        ::closedir(d);
+      }
+      path += "\\" + ShortNameAmong(name, names);
+      folder += "/" + name;
+      start = end + 1;
+    }
+    if (path.size() == 2 || r.trailingSeparator) path += "\\";
+    return path;
   }
 
   // Brings the kept listing of `host`'s folder in line with what the host now has at `host`.
@@ -381,22 +571,11 @@ struct FileSystem {
   }
 
   // A name as the wide listing gives it; 8-bit names pass through unchanged (U+F0xx for the
-  // bytes above ASCII), so that a program converting them back gets the same bytes.
+  // bytes above ASCII), so that a program converting them back gets the same bytes. On a
+  // UTF-8 machine the 8-bit name is the UTF-8 of the wide one.
   std::u16string WideName(const std::string& host, const std::string& name) const {
+    if (wideNames.count(host) || Utf8Machine()) return DecodeUtf8(name);
     std::u16string wide;
-    if (wideNames.count(host)) {
-      for (size_t i = 0; i < name.size();) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        char32_t code = c;
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (extra) code = c & (0x3F >> extra);
-        for (int k = 1; k <= extra && i + k < name.size(); ++k)
-          code = (code << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
-        i += 1 + extra;
-        wide += static_cast<char16_t>(code);
-      }
-      return wide;
-    }
     for (char c : name) {
       unsigned char b = static_cast<unsigned char>(c);
       wide += static_cast<char16_t>(b < 0x80 ? b : 0xF000 + b);
@@ -579,8 +758,12 @@ size_t StreamColon(const std::string& path) {
   return colon < start ? std::string::npos : colon;
 }
 
-// A wide name as the 8-bit listing calls give it: best fit for what the code page lacks.
+// A wide name as the 8-bit listing calls give it: best fit for what the code page lacks. The
+// simulated code pages other than UTF-8 spell only ASCII and the 8-bit names carried through;
+// any other wide character has no spelling here, stricter than Windows for the characters a
+// code page has (a Chinese name on code page 936).
 std::string BestFit(const std::u16string& wide, bool& inexact) {
+  if (Utf8Machine()) return EncodeUtf8(wide, inexact);
   std::string out;
   inexact = false;
   for (char16_t c : wide) {
@@ -811,6 +994,13 @@ bool PutFolderWide(const std::string& folder, const std::string& utf8Name) {
   return PutWide(folder, utf8Name, nullptr);
 }
 
+std::string ShortNameOf(const std::string& folder, const std::string& name) {
+  Resolved r = Fs().Resolve(folder + "\\" + name);
+  if (r.error || !r.exists) return "";
+  std::string shortPath = Fs().ShortPath(r);
+  return shortPath.substr(shortPath.rfind('\\') + 1);
+}
+
 bool PutFileWide(const std::string& folder, const std::string& utf8Name, const std::string& bytes) {
   return PutWide(folder, utf8Name, &bytes);
 }
@@ -840,9 +1030,66 @@ int OpenFileCount() {
 
 }  // namespace sim
 
+namespace {
+
+std::u16string WideTempPath() {
+  const auto& system = M().system;
+  return system.tempPathWide.empty() ? Fs().WideName("", system.tempPath)
+                                     : DecodeUtf8(system.tempPathWide);
+}
+
+// Like CopyOut for wide text: the length copied, or the size needed (with its NUL).
+DWORD CopyOutWide(const std::u16string& text, DWORD size, WCHAR* buffer) {
+  if (buffer == nullptr || size <= text.size()) return static_cast<DWORD>(text.size() + 1);
+  std::memcpy(buffer, text.data(), text.size() * sizeof(WCHAR));
+  buffer[text.size()] = 0;
+  return static_cast<DWORD>(text.size());
+}
+
+std::u16string WideText(const WCHAR* text) {
+  std::u16string wide;
+  for (const WCHAR* p = text; p != nullptr && *p; ++p) wide += static_cast<char16_t>(*p);
+  return wide;
+}
+
+std::string Logged(const std::u16string& wide) {
+  bool invalid = false;
+  return EncodeUtf8(wide, invalid);
+}
+
+}  // namespace
+
+// The 8-bit answer spells what the code page lacks as "?" (and best-fits what it can).
 DWORD GetTempPathA(DWORD size, LPSTR buffer) {
   if (Enter("GetTempPathA", Args(size))) return 0;
-  return CopyOut(M().system.tempPath, size, buffer);
+  if (M().system.tempPathWide.empty()) return CopyOut(M().system.tempPath, size, buffer);
+  bool inexact = false;
+  return CopyOut(BestFit(WideTempPath(), inexact), size, buffer);
+}
+
+DWORD GetTempPathW(DWORD size, WCHAR* buffer) {
+  if (Enter("GetTempPathW", Args(size))) return 0;
+  return CopyOutWide(WideTempPath(), size, buffer);
+}
+
+// Only what exists has a short form (ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND for a
+// missing folder on the way, as for GetFileAttributes).
+DWORD GetShortPathNameW(const WCHAR* longPath, WCHAR* shortPath, DWORD size) {
+  std::u16string path = WideText(longPath);
+  if (Enter("GetShortPathNameW", Args(Logged(path), size))) return 0;
+  if (longPath == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  Resolved r = Fs().ResolveWide(path);
+  if (r.error || !r.exists) return Fail(MissingError(r));
+  std::string shortForm = Fs().ShortPath(r);
+  return CopyOutWide(std::u16string(shortForm.begin(), shortForm.end()), size, shortPath);
+}
+
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
+  if (Enter("GetShortPathNameA", Args(longPath, size))) return 0;
+  if (longPath == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  Resolved r = Fs().Resolve(longPath);
+  if (r.error || !r.exists) return Fail(MissingError(r));
+  return CopyOut(Fs().ShortPath(r), size, shortPath);
 }
 
 // Answers like GetTempPathA: the length copied, or the size needed when the buffer is short.
@@ -908,18 +1155,34 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
   return TRUE;
 }
 
-BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
-  if (Enter("CreateDirectoryA", Args(path))) return FALSE;
-  Resolved r = Fs().Resolve(path ? path : "");
+namespace {
+
+BOOL MakeFolder(const Resolved& r, bool wide) {
   if (r.error) return Fail(r.error);
   if (r.exists) return Fail(ERROR_ALREADY_EXISTS);
   if (!r.parentExists) return Fail(ERROR_PATH_NOT_FOUND);
   if (::mkdir(r.host.c_str(), 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
+  if (wide) Fs().wideNames.insert(r.host);
   Fs().Refresh(r.host);
   auto& meta = Fs().MetaOf(r.host);
   meta.attributes = FILE_ATTRIBUTE_DIRECTORY;
   meta.creation = meta.access = meta.write = Now();
   return TRUE;
+}
+
+}  // namespace
+
+BOOL CreateDirectoryW(const WCHAR* path, LPSECURITY_ATTRIBUTES) {
+  std::u16string wide = WideText(path);
+  if (Enter("CreateDirectoryW", Args(Logged(wide)))) return FALSE;
+  bool wideLast = false;
+  Resolved r = Fs().ResolveWide(wide, &wideLast);
+  return MakeFolder(r, wideLast);
+}
+
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+  if (Enter("CreateDirectoryA", Args(path))) return FALSE;
+  return MakeFolder(Fs().Resolve(path ? path : ""), false);
 }
 
 BOOL RemoveDirectoryA(LPCSTR path) {
@@ -1560,14 +1823,42 @@ ULONG WINAPI RtlNtStatusToDosError(sys::NtStatus status) {
 
 }  // namespace sim::detail
 
+namespace {
+
+// The machine knows its ANSI code page and UTF-8; any other is refused as not installed (the
+// stricter answer: Windows has many more).
+bool KnownCodePage(UINT& codePage) {
+  if (codePage == CP_ACP) codePage = M().system.ansiCodePage;
+  return codePage == M().system.ansiCodePage || codePage == CP_UTF8;
+}
+
+}  // namespace
+
+// For UTF-8 the documentation allows only the flags 0 and WC_ERR_INVALID_CHARS (otherwise
+// ERROR_INVALID_FLAGS) and null lpDefaultChar and lpUsedDefaultChar (otherwise
+// ERROR_INVALID_PARAMETER, which comes first: Wine's conformance test
+// test_other_invalid_parameters in dlls/kernel32/tests/codepage.c, CP_UTF8 with flag 0x100
+// and a used-default pointer). CP_ACP on a UTF-8 machine is UTF-8.
 int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideLength, LPSTR bytes,
-                        int size, LPCSTR, BOOL* usedDefault) {
+                        int size, LPCSTR defaultChar, BOOL* usedDefault) {
   if (Enter("WideCharToMultiByte", Args(codePage, flags, wideLength, size))) return 0;
-  if (codePage != CP_ACP || wide == nullptr || wideLength < 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (!KnownCodePage(codePage) || wide == nullptr || wideLength <= 0 || size < 0 ||
+      (bytes == nullptr && size != 0))
+    return Fail(ERROR_INVALID_PARAMETER);
   std::u16string text(reinterpret_cast<const char16_t*>(wide), static_cast<size_t>(wideLength));
   bool inexact = false;
-  std::string converted = BestFit(text, inexact);
-  if (flags & WC_NO_BEST_FIT_CHARS) {
+  std::string converted;
+  if (codePage == CP_UTF8) {
+    if (defaultChar != nullptr || usedDefault != nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) return Fail(ERROR_INVALID_FLAGS);
+    converted = EncodeUtf8(text, inexact);
+    if (inexact && (flags & WC_ERR_INVALID_CHARS)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  } else if (flags & WC_ERR_INVALID_CHARS) {
+    return Fail(ERROR_INVALID_FLAGS);  // only for UTF-8 and GB18030
+  } else {
+    converted = BestFit(text, inexact);
+  }
+  if (codePage != CP_UTF8 && (flags & WC_NO_BEST_FIT_CHARS)) {
     // Without best fit every character the code page lacks becomes the default character.
     converted.clear();
     for (char16_t c : text) {
@@ -1583,5 +1874,30 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideL
   if (size == 0) return static_cast<int>(converted.size());
   if (static_cast<int>(converted.size()) > size) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
   std::memcpy(bytes, converted.data(), converted.size());
+  return static_cast<int>(converted.size());
+}
+
+// The inverse of the above: UTF-8 decoded (flags 0 or MB_ERR_INVALID_CHARS only), other code
+// pages as the machine carries 8-bit names (U+F0xx for the bytes above ASCII).
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, WCHAR* wide,
+                        int size) {
+  if (Enter("MultiByteToWideChar", Args(codePage, flags, length, size))) return 0;
+  if (!KnownCodePage(codePage) || bytes == nullptr || length <= 0 || size < 0 ||
+      (wide == nullptr && size != 0))
+    return Fail(ERROR_INVALID_PARAMETER);
+  std::string text(bytes, static_cast<size_t>(length));
+  std::u16string converted;
+  if (codePage == CP_UTF8) {
+    if (flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) return Fail(ERROR_INVALID_FLAGS);
+    converted = DecodeUtf8(text);
+  } else {
+    for (char c : text) {
+      unsigned char b = static_cast<unsigned char>(c);
+      converted += static_cast<char16_t>(b < 0x80 ? b : 0xF000 + b);
+    }
+  }
+  if (size == 0) return static_cast<int>(converted.size());
+  if (static_cast<int>(converted.size()) > size) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
+  std::memcpy(wide, converted.data(), converted.size() * sizeof(WCHAR));
   return static_cast<int>(converted.size());
 }

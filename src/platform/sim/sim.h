@@ -53,6 +53,11 @@ struct SystemState {
   int iconWidth = 32, iconHeight = 32;
   std::string modulePath = "C:\\Program Files\\Korvex\\Quillmate.exe";
   std::string tempPath = "C:\\Users\\user\\AppData\\Local\\Temp\\";
+  // The temporary folder in UTF-8 when its path has characters beyond the ANSI code page (a
+  // Chinese user name on an English system; folders on it made with PutFolderWide): the wide
+  // calls answer it, and GetTempPathA its 8-bit spelling with "?" for what the code page
+  // lacks, as Windows does. Empty: tempPath is the folder for both.
+  std::string tempPathWide;
   std::string currentDirectory = "C:\\Program Files\\Korvex";
   std::string systemDirectory = "C:\\Windows\\system32";  // no final backslash, as Windows gives it
   std::string windowsDirectory = "C:\\Windows";
@@ -239,6 +244,13 @@ FileTimes TimesOf(const std::string& path);
 // (given in UTF-8), as another program may make it: the 8-bit listing calls spell such names
 // with best fit, as Windows does (a full-width dot or backslash becomes "." or "\").
 bool PutFolderWide(const std::string& folder, const std::string& utf8Name);
+// The short (8.3) name the machine gives the entry `name` (as the files spell it, UTF-8 for a
+// wide name) of `folder`. The machine's own rule, deterministic: a valid 8.3 name is its own
+// short name; otherwise the first six of its characters that 8.3 names allow (ASCII letters,
+// digits and !#$%&'()-@^_`{}~), upper-cased, or four hex digits of a hash of the name when it
+// has none, then "~" and the entry's rank among its folder's entries (by name) with that
+// stem, then a dot and the first three such characters of the extension. "" when missing.
+std::string ShortNameOf(const std::string& folder, const std::string& name);
 bool PutFileWide(const std::string& folder, const std::string& utf8Name, const std::string& bytes);
 // What was written to a device (LPT1, COM3, NUL ...) by opening its name as a file.
 std::string DeviceBytes(const std::string& device);

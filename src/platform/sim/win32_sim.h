@@ -619,9 +619,20 @@ BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPV
 #endif
 
 #define CP_ACP 0
+#define CP_UTF8 65001
 #define WC_NO_BEST_FIT_CHARS 0x00000400
+#define WC_ERR_INVALID_CHARS 0x00000080
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define ERROR_INVALID_FLAGS 1004L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
 int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideLength, LPSTR bytes,
                         int size, LPCSTR defaultChar, BOOL* usedDefault);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, WCHAR* wide,
+                        int size);
+DWORD GetTempPathW(DWORD size, WCHAR* buffer);
+DWORD GetShortPathNameW(const WCHAR* longPath, WCHAR* shortPath, DWORD size);
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+BOOL CreateDirectoryW(const WCHAR* path, LPSECURITY_ATTRIBUTES security);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data);
 BOOL FindClose(HANDLE search);
