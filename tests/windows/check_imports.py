@@ -9,51 +9,13 @@ Prints one line per failed check and exits 1 if there was any.
 import struct
 import sys
 
+from pe_image import PeImage
+
 IMPORT_DIRECTORY, DELAY_IMPORT_DIRECTORY = 1, 13
 
 
-class PeImage:
-    """The PE layout as far as the import tables need it."""
-
-    def __init__(self, data):
-        self.data = data
-        (pe_offset,) = struct.unpack_from("<I", data, 0x3C)
-        if data[:2] != b"MZ" or data[pe_offset:pe_offset + 4] != b"PE\0\0":
-            raise ValueError("not a PE image")
-        coff = pe_offset + 4
-        (section_count,) = struct.unpack_from("<H", data, coff + 2)
-        (optional_size,) = struct.unpack_from("<H", data, coff + 16)
-        optional = coff + 20
-        (magic,) = struct.unpack_from("<H", data, optional)
-        self.wide = magic == 0x20B
-        directories = optional + (112 if self.wide else 96)
-        self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
-        self.sections = []
-        table = optional + optional_size
-        for i in range(section_count):
-            virtual_size, virtual_address, raw_size, raw_pointer = struct.unpack_from(
-                "<IIII", data, table + 40 * i + 8)
-            self.sections.append((virtual_address, max(virtual_size, raw_size), raw_pointer,
-                                  raw_size))
-
-    def offset(self, rva):
-        for address, size, pointer, raw in self.sections:
-            if address <= rva < address + size and rva - address < raw:
-                return pointer + rva - address
-        return None
-
-    def rva(self, offset):
-        for address, _, pointer, raw in self.sections:
-            if pointer <= offset < pointer + raw:
-                return address + offset - pointer
-        return None
-
-    def string(self, rva):
-        at = self.offset(rva)
-        if at is None:
-            return None
-        end = self.data.find(b"\0", at)
-        return self.data[at:end].decode("latin-1") if end >= 0 else None
+class ImportImage(PeImage):
+    """The PE image's import and delay-import tables."""
 
     def names(self, rva):
         """The functions of a name table (import lookup thunks), '#N' for an ordinal."""
@@ -139,7 +101,7 @@ def main():
         return 2
     exe, listing = sys.argv[1], sys.argv[2]
     load_time, delayed = read_list(listing)
-    image = PeImage(open(exe, "rb").read())
+    image = ImportImage(open(exe, "rb").read())
     failures = []
     imports = image.imports()
     if not imports:

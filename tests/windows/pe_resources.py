@@ -10,6 +10,8 @@ import sys
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
+from pe_image import PeImage
+
 RT_ICON, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 2, 5, 14, 16, 24
 # Per architecture: machine, optional header magic, manifest processorArchitecture.
 ARCHITECTURES = {"x86": (0x14C, 0x10B, "X86"), "x64": (0x8664, 0x20B, "amd64")}
@@ -32,43 +34,21 @@ def fail(message):
     failures.append(message)
 
 
-class PeImage:
-    """Just enough of the PE layout to reach the resource tree."""
+class ResourceImage(PeImage):
+    """The PE image's resource tree."""
 
-    def __init__(self, data):
-        self.data = data
-        (pe_offset,) = struct.unpack_from("<I", data, 0x3C)
-        if data[:2] != b"MZ" or data[pe_offset:pe_offset + 4] != b"PE\0\0":
-            raise ValueError("not a PE image")
-        coff = pe_offset + 4
-        self.machine, section_count = struct.unpack_from("<HH", data, coff)
-        (optional_size,) = struct.unpack_from("<H", data, coff + 16)
-        optional = coff + 20
-        (self.magic,) = struct.unpack_from("<H", data, optional)
-        # The data directories start 96 bytes into a PE32 optional header, 112 into a PE32+ one.
-        directories = {0x10B: 96, 0x20B: 112}.get(self.magic)
-        if directories is None:
-            raise ValueError("neither PE32 nor PE32+ (optional header magic 0x%x)" % self.magic)
-        self.rsrc_rva, self.rsrc_size = struct.unpack_from(
-            "<II", data, optional + directories + 8 * RESOURCE_DIRECTORY_INDEX)
-        self.sections = []
-        table = optional + optional_size
-        for i in range(section_count):
-            virtual_size, virtual_address, raw_size, raw_pointer = struct.unpack_from(
-                "<IIII", data, table + 40 * i + 8)
-            self.sections.append((virtual_address, max(virtual_size, raw_size), raw_pointer))
-
-    def offset(self, rva):
-        for virtual_address, size, raw_pointer in self.sections:
-            if virtual_address <= rva < virtual_address + size:
-                return raw_pointer + rva - virtual_address
-        raise ValueError("address 0x%x is in no section" % rva)
+    def must_offset(self, rva):
+        at = self.offset(rva)
+        if at is None:
+            raise ValueError("address 0x%x is in no section" % rva)
+        return at
 
     def resources(self):
         """{(type, name): {language: bytes}}; string types and names upper-cased."""
-        if self.rsrc_rva == 0:
+        rsrc_rva, _ = self.directories[RESOURCE_DIRECTORY_INDEX]
+        if rsrc_rva == 0:
             return {}
-        base = self.offset(self.rsrc_rva)
+        base = self.must_offset(rsrc_rva)
         found = {}
 
         def entries(directory):
@@ -85,7 +65,7 @@ class PeImage:
             for name_key, name_target in entries(type_target & 0x7FFFFFFF):
                 for language, leaf in entries(name_target & 0x7FFFFFFF):
                     rva, size = struct.unpack_from("<II", self.data, base + leaf)
-                    at = self.offset(rva)
+                    at = self.must_offset(rva)
                     found.setdefault((type_key, name_key), {})[language] = self.data[at:at + size]
         return found
 
@@ -244,7 +224,7 @@ def main():
     with open(path, "rb") as exe:
         data = exe.read()
     try:
-        image = PeImage(data)
+        image = ResourceImage(data)
         resources = image.resources()
     except (ValueError, struct.error) as error:
         print("%s: %s" % (path, error))
