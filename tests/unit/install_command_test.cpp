@@ -113,6 +113,37 @@ TEST_F(InstallCommand, ASerialPortTheSpoolerDoesNotListIsAddedThroughTheLocalPor
   EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM7:"), 1);
 }
 
+// A monitor that cannot be reached is traced, and the refusal comes from AddPrinterA.
+TEST_F(InstallCommand, AnUnreachableMonitorIsTraced) {
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\Serial0", REG_SZ,
+                        std::string("COM7\0", 5));
+  sim::FailCall("XcvDataW", ERROR_ACCESS_DENIED);
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_SERIAL);
+        Install(d);
+      },
+      false);
+  auto traces = sim::DebugOutput();
+  EXPECT_NE(std::find(traces.begin(), traces.end(), "port COM7: not added: XcvDataW answered 5"),
+            traces.end());
+  EXPECT_TRUE(sim::Spooler().printers.empty());
+}
+
+// A spooler that lists no port at all answers the size query with success: still no reason
+// not to add the port.
+TEST_F(InstallCommand, AnEmptyPortListIsNoObstacle) {
+  sim::Spooler().ports.clear();
+  Run(
+      [](HWND d) {
+        Choose(d, IDC_SERIAL);
+        Install(d);
+      },
+      true);
+  EXPECT_EQ(sim::CountOf("XcvDataW"), 1);
+  EXPECT_EQ(sim::Spooler().printers.at(0).port, "COM1:");
+}
+
 // COM7: written into the Ports key by an earlier run, the spooler not restarted since: a monitor
 // that looks in the key refuses the port as existing, and the user learns that it is unknown.
 TEST_F(InstallCommand, APortTheMonitorRefusesEndsInTheUnknownPortMessage) {
