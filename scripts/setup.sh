@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   zlib1g-dev libminizip-dev libgtest-dev libgmock-dev libbenchmark-dev
   wine wine32:i386 wine64 fonts-wine xvfb xdotool x11-utils imagemagick fonts-droid-fallback locales
-  dpkg-dev unzip python3 unifont
+  dpkg-dev unzip python3 unifont ghostscript
 )
 
 # Wine's 32-bit loader runs under qemu-user where the kernel refuses i386 programs; only

@@ -25,6 +25,29 @@ DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, PWSTR pDeviceName, WORD iDev
 #define STANDIN_FIELDS                                                                            \
   (DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_COPIES | DM_PRINTQUALITY | \
    DM_YRESOLUTION)
+// The defaults name the roll by its width and length alone: DEVMODE's documentation lets
+// dmPaperSize be zero when both give the size. Wine's PostScript driver, which reads this
+// driver's GPD as a PPD and finds no paper in it, sizes the page from them then; given a paper
+// number it looks it up in that empty list and lays the page out 0 by 0 (wineps.drv, init.c
+// PSDRV_UpdateDevCaps).
+#define DEFAULT_FIELDS (STANDIN_FIELDS & ~DM_PAPERSIZE)
+
+// The driver's private part of its DEVMODEW. Wine's PostScript driver takes a printer's
+// defaults only when they are at least as long as its own DEVMODEW (wineps.drv, init.c
+// get_devmode: 8 bytes beyond the public part), and reads the second DWORD as its count of
+// installed options, so that one stays zero.
+typedef struct {
+  DWORD signature;
+  DWORD reserved;
+} STANDIN_PRIVATE;
+#define STANDIN_SIGNATURE 0x4B563830u  // "KV80"
+
+typedef struct {
+  DEVMODEW dm;
+  STANDIN_PRIVATE extra;
+} STANDIN_DEVMODE;
+_Static_assert(sizeof(STANDIN_DEVMODE) == sizeof(DEVMODEW) + sizeof(STANDIN_PRIVATE),
+               "the private part follows the public one without a gap");
 
 static const WCHAR kPaperName[] = L"80 mm roll";
 _Static_assert(sizeof(kPaperName) <= PAPER_NAME_CHARS * sizeof(WCHAR), "paper name too long");
@@ -51,8 +74,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   return TRUE;
 }
 
-static void WriteDefaults(PDEVMODEW dm, LPCWSTR printerName) {
-  ZeroBytes(dm, sizeof(*dm));
+static void WriteDefaults(STANDIN_DEVMODE* full, LPCWSTR printerName) {
+  ZeroBytes(full, sizeof(*full));
+  full->extra.signature = STANDIN_SIGNATURE;
+  PDEVMODEW dm = &full->dm;
   if (printerName) {
     for (int i = 0; i < CCHDEVICENAME - 1 && printerName[i]; ++i) {
       dm->dmDeviceName[i] = printerName[i];
@@ -61,10 +86,9 @@ static void WriteDefaults(PDEVMODEW dm, LPCWSTR printerName) {
   dm->dmSpecVersion = DM_SPECVERSION;
   dm->dmDriverVersion = STANDIN_DRIVER_VERSION;
   dm->dmSize = sizeof(*dm);
-  dm->dmDriverExtra = 0;
-  dm->dmFields = STANDIN_FIELDS;
+  dm->dmDriverExtra = sizeof(STANDIN_PRIVATE);
+  dm->dmFields = DEFAULT_FIELDS;
   dm->dmOrientation = DMORIENT_PORTRAIT;
-  dm->dmPaperSize = DMPAPER_USER;
   dm->dmPaperWidth = ROLL_WIDTH;
   dm->dmPaperLength = ROLL_LENGTH;
   dm->dmCopies = 1;
@@ -99,8 +123,8 @@ LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam
     return -1;
   }
   if (mode == 0 || !header->pdmOut) {
-    header->cbOut = sizeof(DEVMODEW);
-    return sizeof(DEVMODEW);
+    header->cbOut = sizeof(STANDIN_DEVMODE);
+    return sizeof(STANDIN_DEVMODE);
   }
   // The stand-in keeps no settings, so it cannot make them the printer's defaults.
   if (mode & DM_OUT_DEFAULT) {
@@ -108,14 +132,14 @@ LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam
     return -1;
   }
   if (!(mode & DM_OUT_BUFFER)) return IDOK;
-  if (header->cbOut < sizeof(DEVMODEW)) {
+  if (header->cbOut < sizeof(STANDIN_DEVMODE)) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return -1;
   }
   // Built aside first: pdmIn may be the same buffer as pdmOut.
-  DEVMODEW result;
+  STANDIN_DEVMODE result;
   WriteDefaults(&result, header->pszPrinterName);
-  if ((mode & DM_IN_BUFFER) && header->pdmIn) MergeInput(&result, header->pdmIn);
+  if ((mode & DM_IN_BUFFER) && header->pdmIn) MergeInput(&result.dm, header->pdmIn);
   CopyBytes(header->pdmOut, &result, sizeof(result));
   return IDOK;
 }
@@ -169,7 +193,7 @@ DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, PWSTR pDeviceName, WORD iDev
     case DC_SIZE:
       return sizeof(DEVMODEW);
     case DC_EXTRA:
-      return 0;
+      return sizeof(STANDIN_PRIVATE);
     case DC_VERSION:
       return DM_SPECVERSION;
     case DC_DRIVER:

@@ -561,6 +561,13 @@ EOF
   grep -qax '%%Pages: 1' "$job" || failed "$RUN: the job at USB001 is not one page"
   grep -qax 'showpage' "$job" || failed "$RUN: the job at USB001 shows no page"
   e2e_log "usb: the test page arrived at USB001 as $(wc -c <"$job") bytes of PostScript"
+  # The page as printed: rendered with ghostscript, each element looked for at its place.
+  local png=$E2E_ARTIFACTS/testpage$SCREENSHOT_TAG-usb001.png
+  if ! command -v gs >/dev/null; then
+    failed "$RUN: ghostscript (gs) is missing: the test page cannot be rendered"
+  elif ! python3 "$(dirname "${BASH_SOURCE[0]}")/test_page_check.py" "$job" "$png" >&2; then
+    failed "$RUN: the test page at USB001 lacks elements (rendered as $(basename "$png"))"
+  fi
 }
 
 # Deletes every queue named after the model, in any letter case and with any suffix.

@@ -18,9 +18,20 @@ typedef DWORD(WINAPI* DeviceCapabilitiesFn)(HANDLE, PWSTR, WORD, PVOID, PDEVMODE
 #define ROLL_DPI 203
 #define GUARD 0xA5
 #define SLACK 64
-#define EXPECTED_FIELDS                                                                           \
-  (DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_COPIES | DM_PRINTQUALITY | \
-   DM_YRESOLUTION)
+// The defaults give the roll by width and length, without a paper number.
+#define EXPECTED_FIELDS \
+  (DM_ORIENTATION | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_COPIES | DM_PRINTQUALITY | DM_YRESOLUTION)
+// The driver's private part: a signature and a DWORD that Wine's PostScript driver reads as a
+// count of its options, which must be zero.
+#define PRIVATE_BYTES 8
+#define FULL_SIZE (sizeof(DEVMODEW) + PRIVATE_BYTES)
+#define SIGNATURE 0x4B563830u
+
+// A whole DEVMODEW with the driver's private part.
+typedef struct {
+  DEVMODEW dm;
+  DWORD extra[PRIVATE_BYTES / sizeof(DWORD)];
+} FULL_DEVMODE;
 
 // 39 characters: the DEVMODEW keeps the first 31 and a NUL.
 static WCHAR kLongName[] = L"Korvex KV-80C receipt printer (copy 12)";
@@ -82,56 +93,59 @@ static void CheckSizeQuery(void) {
   DOCUMENTPROPERTYHEADER header = Header(kLongName, NULL, NULL, 0, 0);
   DWORD error;
   const LONG size = CallDocument(&header, &error);
-  Report(size == (LONG)sizeof(DEVMODEW) && header.cbOut == sizeof(DEVMODEW), "size query",
+  Report(size == (LONG)FULL_SIZE && header.cbOut == FULL_SIZE, "size query",
          "returned %ld, cbOut %lu, want %u", size, (unsigned long)header.cbOut,
-         (unsigned)sizeof(DEVMODEW));
+         (unsigned)FULL_SIZE);
 }
 
 // The defaults, written into a buffer longer than asked for whose tail must stay untouched.
 static void CheckDefaults(void) {
-  BYTE buffer[sizeof(DEVMODEW) + SLACK];
+  BYTE buffer[FULL_SIZE + SLACK];
   memset(buffer, GUARD, sizeof(buffer));
   DEVMODEW* dm = (DEVMODEW*)buffer;
-  DOCUMENTPROPERTYHEADER header = Header(kLongName, NULL, dm, sizeof(DEVMODEW), DM_OUT_BUFFER);
+  DWORD extra[PRIVATE_BYTES / sizeof(DWORD)];
+  DOCUMENTPROPERTYHEADER header = Header(kLongName, NULL, dm, FULL_SIZE, DM_OUT_BUFFER);
   DWORD error;
   const LONG result = CallDocument(&header, &error);
   WCHAR name[CCHDEVICENAME];
   memcpy(name, kLongName, sizeof(name));
   name[CCHDEVICENAME - 1] = 0;
-  const BOOL ok = result == IDOK && dm->dmSize == sizeof(DEVMODEW) &&
-                  dm->dmSpecVersion == DM_SPECVERSION && dm->dmDriverExtra == 0 &&
-                  dm->dmFields == EXPECTED_FIELDS && dm->dmOrientation == DMORIENT_PORTRAIT &&
-                  dm->dmPaperSize == DMPAPER_USER && dm->dmPaperWidth == ROLL_WIDTH &&
-                  dm->dmPaperLength == ROLL_LENGTH && dm->dmCopies == 1 &&
-                  dm->dmPrintQuality == ROLL_DPI && dm->dmYResolution == ROLL_DPI &&
-                  memcmp(dm->dmDeviceName, name, sizeof(name)) == 0 &&
-                  AllBytes(dm->dmFormName, sizeof(dm->dmFormName), 0) &&
-                  AllBytes(buffer + sizeof(DEVMODEW), SLACK, GUARD);
+  memcpy(extra, buffer + sizeof(DEVMODEW), sizeof(extra));
+  const BOOL ok =
+      result == IDOK && dm->dmSize == sizeof(DEVMODEW) && dm->dmSpecVersion == DM_SPECVERSION &&
+      dm->dmDriverExtra == PRIVATE_BYTES && extra[0] == SIGNATURE && extra[1] == 0 &&
+      dm->dmFields == EXPECTED_FIELDS && dm->dmOrientation == DMORIENT_PORTRAIT &&
+      dm->dmPaperSize == 0 && dm->dmPaperWidth == ROLL_WIDTH && dm->dmPaperLength == ROLL_LENGTH &&
+      dm->dmCopies == 1 && dm->dmPrintQuality == ROLL_DPI && dm->dmYResolution == ROLL_DPI &&
+      memcmp(dm->dmDeviceName, name, sizeof(name)) == 0 &&
+      AllBytes(dm->dmFormName, sizeof(dm->dmFormName), 0) &&
+      AllBytes(buffer + FULL_SIZE, SLACK, GUARD);
   Report(ok, "defaults",
-         "returned %ld, dmSize %u, spec 0x%x, extra %u, fields 0x%lx, orientation %d, paper %d "
-         "%d x %d, copies %d, %d x %d dpi, name \"%ls\", tail %s",
-         result, dm->dmSize, dm->dmSpecVersion, dm->dmDriverExtra, (unsigned long)dm->dmFields,
-         dm->dmOrientation, dm->dmPaperSize, dm->dmPaperWidth, dm->dmPaperLength, dm->dmCopies,
-         dm->dmPrintQuality, dm->dmYResolution, dm->dmDeviceName,
-         AllBytes(buffer + sizeof(DEVMODEW), SLACK, GUARD) ? "untouched" : "written");
+         "returned %ld, dmSize %u, spec 0x%x, extra %u (0x%lx, %lu), fields 0x%lx, orientation %d, "
+         "paper %d %d x %d, copies %d, %d x %d dpi, name \"%ls\", tail %s",
+         result, dm->dmSize, dm->dmSpecVersion, dm->dmDriverExtra, (unsigned long)extra[0],
+         (unsigned long)extra[1], (unsigned long)dm->dmFields, dm->dmOrientation, dm->dmPaperSize,
+         dm->dmPaperWidth, dm->dmPaperLength, dm->dmCopies, dm->dmPrintQuality, dm->dmYResolution,
+         dm->dmDeviceName, AllBytes(buffer + FULL_SIZE, SLACK, GUARD) ? "untouched" : "written");
 }
 
 // A caller's settings in the same buffer as the answer: the length is taken, landscape is not.
 static void CheckMerge(void) {
-  DEVMODEW dm;
-  memset(&dm, 0, sizeof(dm));
-  DOCUMENTPROPERTYHEADER header = Header(kShortName, NULL, &dm, sizeof(dm), DM_OUT_BUFFER);
+  FULL_DEVMODE full;
+  DEVMODEW* dm = &full.dm;
+  memset(&full, 0, sizeof(full));
+  DOCUMENTPROPERTYHEADER header = Header(kShortName, NULL, dm, sizeof(full), DM_OUT_BUFFER);
   DWORD error;
   CallDocument(&header, &error);
-  dm.dmPaperLength = 1500;
-  dm.dmOrientation = DMORIENT_LANDSCAPE;
-  header = Header(kShortName, &dm, &dm, sizeof(dm), DM_IN_BUFFER | DM_OUT_BUFFER);
+  dm->dmPaperLength = 1500;
+  dm->dmOrientation = DMORIENT_LANDSCAPE;
+  header = Header(kShortName, dm, dm, sizeof(full), DM_IN_BUFFER | DM_OUT_BUFFER);
   const LONG result = CallDocument(&header, &error);
-  const BOOL ok = result == IDOK && dm.dmPaperLength == 1500 &&
-                  dm.dmOrientation == DMORIENT_PORTRAIT && dm.dmPaperWidth == ROLL_WIDTH &&
-                  wcscmp(dm.dmDeviceName, kShortName) == 0;
+  const BOOL ok = result == IDOK && dm->dmPaperLength == 1500 &&
+                  dm->dmOrientation == DMORIENT_PORTRAIT && dm->dmPaperWidth == ROLL_WIDTH &&
+                  wcscmp(dm->dmDeviceName, kShortName) == 0;
   Report(ok, "merged input", "returned %ld, length %d, orientation %d, width %d, name \"%ls\"",
-         result, dm.dmPaperLength, dm.dmOrientation, dm.dmPaperWidth, dm.dmDeviceName);
+         result, dm->dmPaperLength, dm->dmOrientation, dm->dmPaperWidth, dm->dmDeviceName);
 }
 
 // An input DEVMODEW that ends before dmPaperLength, right against a page that cannot be read:
@@ -154,34 +168,33 @@ static void CheckShortInput(void) {
   in->dmSize = size;
   in->dmFields = DM_PAPERLENGTH | DM_ORIENTATION;
   in->dmOrientation = DMORIENT_PORTRAIT;
-  DEVMODEW out;
+  FULL_DEVMODE out;
   memset(&out, 0, sizeof(out));
   DOCUMENTPROPERTYHEADER header =
-      Header(kShortName, in, &out, sizeof(out), DM_IN_BUFFER | DM_OUT_BUFFER);
+      Header(kShortName, in, &out.dm, sizeof(out), DM_IN_BUFFER | DM_OUT_BUFFER);
   DWORD error;
   const LONG result = CallDocument(&header, &error);
-  Report(result == IDOK && out.dmPaperLength == ROLL_LENGTH, "short input",
-         "dmSize %u: returned %ld, length %d", size, result, out.dmPaperLength);
+  Report(result == IDOK && out.dm.dmPaperLength == ROLL_LENGTH, "short input",
+         "dmSize %u: returned %ld, length %d", size, result, out.dm.dmPaperLength);
   VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 static void CheckRefusals(void) {
-  BYTE buffer[sizeof(DEVMODEW)];
+  BYTE buffer[FULL_SIZE];
   DWORD error;
 
+  // Room for the public part alone is too short as well.
   memset(buffer, GUARD, sizeof(buffer));
   DOCUMENTPROPERTYHEADER header =
-      Header(kLongName, NULL, (DEVMODEW*)buffer, sizeof(DEVMODEW) - 1, DM_OUT_BUFFER);
+      Header(kLongName, NULL, (DEVMODEW*)buffer, FULL_SIZE - 1, DM_OUT_BUFFER);
   LONG result = CallDocument(&header, &error);
   Report(
       result == -1 && error == ERROR_INSUFFICIENT_BUFFER && AllBytes(buffer, sizeof(buffer), GUARD),
-      "short buffer", "cbOut %u: returned %ld, error %lu, buffer %s",
-      (unsigned)sizeof(DEVMODEW) - 1, result, error,
-      AllBytes(buffer, sizeof(buffer), GUARD) ? "untouched" : "written");
+      "short buffer", "cbOut %u: returned %ld, error %lu, buffer %s", (unsigned)FULL_SIZE - 1,
+      result, error, AllBytes(buffer, sizeof(buffer), GUARD) ? "untouched" : "written");
 
   memset(buffer, GUARD, sizeof(buffer));
-  header =
-      Header(kLongName, NULL, (DEVMODEW*)buffer, sizeof(DEVMODEW), DM_IN_PROMPT | DM_OUT_BUFFER);
+  header = Header(kLongName, NULL, (DEVMODEW*)buffer, FULL_SIZE, DM_IN_PROMPT | DM_OUT_BUFFER);
   result = CallDocument(&header, &error);
   Report(result == -1 && error == ERROR_NOT_SUPPORTED && AllBytes(buffer, sizeof(buffer), GUARD),
          "dialog request", "DM_IN_PROMPT: returned %ld, error %lu", result, error);
