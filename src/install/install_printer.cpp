@@ -150,10 +150,10 @@ bool CDriverInstaller::Install(const Flavour& flavour, int versionClass, const c
         std::snprintf(source, sizeof source, "%s\\%s", flavour.sourceFolder, files[i].c_str());
     // Only a file this run wrote and still holds is ours to install, and what arrives must be
     // its bytes exactly: anything else in the staging folder may have been planted.
-    bool ours =
-        fits[i] && static_cast<unsigned>(length) < MAX_PATH && staged::Held(source) != nullptr;
-    made[i] = ours && ::CopyFileA(source, destinations[i], FALSE);
-    copied = copied && made[i] && staged::CopiedExactly(source, destinations[i]);
+    const std::vector<unsigned char>* held =
+        fits[i] && static_cast<unsigned>(length) < MAX_PATH ? staged::Held(source) : nullptr;
+    made[i] = held != nullptr && ::CopyFileA(source, destinations[i], FALSE);
+    copied = copied && made[i] && staged::CopiedExactly(*held, destinations[i]);
   }
   if (!copied) {
     // Nothing of a refused installation stays where the spooler takes driver files from.

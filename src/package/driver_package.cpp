@@ -44,7 +44,6 @@ bool SameFolder(const std::string& a, const std::string& b) {
 // Keeps what member `item` made just now at `path`: its folder, or its file once it reads back
 // exactly as the member's bytes. What is not kept counts as missing at install time.
 void HoldWritten(ArchiveReader& reader, const ArchiveItem& item, const char* path) {
-  if (std::strlen(path) >= MAX_PATH) return;
   if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) {
     staged::HoldFolder(own::HoldFolder(path, false, false));
     return;

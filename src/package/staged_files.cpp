@@ -101,12 +101,10 @@ const std::vector<unsigned char>* Held(const char* path) {
   return file != nullptr ? &file->bytes : nullptr;
 }
 
-bool CopiedExactly(const char* source, const char* copy) {
-  const std::vector<unsigned char>* bytes = Held(source);
-  if (bytes == nullptr) return false;
+bool CopiedExactly(const std::vector<unsigned char>& bytes, const char* copy) {
   ui::File file(::CreateFileA(copy, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  return file && ReadsExactly(file.Get(), *bytes);
+  return file && ReadsExactly(file.Get(), bytes);
 }
 
 void Forget(const char* path) {

@@ -27,8 +27,8 @@ void HoldFolder(ui::File folder);
 // letter case and the kind of separator do not matter); null when this run holds no file there.
 const std::vector<unsigned char>* Held(const char* path);
 
-// True when the file at `copy` holds exactly the bytes of the file held at `source`.
-bool CopiedExactly(const char* source, const char* copy);
+// True when the file at `copy` holds exactly `bytes` (a held file's, from Held).
+bool CopiedExactly(const std::vector<unsigned char>& bytes, const char* copy);
 
 // Lets go of the file held at `path`, if any, so that it can be written again.
 void Forget(const char* path);

@@ -65,7 +65,6 @@ TEST_F(InstallEngine, AnX86InstallationAsDefaultMakesExactlyTheseCalls) {
     std::vector<std::string> copy = {
         "GetCurrentDirectoryA(260)",
         "CopyFileA(\"Windows NT x86\\" + std::string(file) + "\", " + dir + file + "\", 0)",
-        "GetCurrentDirectoryA(260)",
         "CreateFileA(" + dir + file + "\", 2147483648, 1, 3, 2097152)",
         "ReadFile(16384)",
         "ReadFile(16384)",
