@@ -15,7 +15,7 @@ namespace {
 constexpr LONG kGap = 2;  // kept between a grown control and the next one
 constexpr int kTextBuffer = 512;
 
-enum Kind { kOther, kButton, kStatic, kEdit };
+enum Kind { kOther, kButton, kStatic, kEdit, kList };
 
 Kind KindOf(HWND window) {
   char name[32] = {};  // left empty, and so no known class, when the window is gone
@@ -23,6 +23,7 @@ Kind KindOf(HWND window) {
   if (EqualNoCase(name, "Button")) return kButton;
   if (EqualNoCase(name, "Static")) return kStatic;
   if (EqualNoCase(name, "Edit")) return kEdit;
+  if (EqualNoCase(name, "ListBox")) return kList;
   return kOther;
 }
 
@@ -51,8 +52,42 @@ std::optional<Metrics> Measure(HDC dc) {
   return Metrics{r.right - r.left, r.bottom - r.top};
 }
 
+// A group box (comctl32 6, as Wine's button.c draws it) puts its caption on one line 7 pixels
+// in from its left edge plus a 1-pixel margin, wipes its frame under it and clips only at its
+// own client area; 8 pixels are kept on each side, or a digit and one at larger sizes.
 LONG GroupInset(const Metrics& m) {
   return std::max<LONG>(8, m.digit + 1);
+}
+
+// A list box's widest entry, as its caption: each entry is drawn 1 pixel in from the entry's
+// left edge and cut at its right one (Wine's listbox.c), and the entries' edges are the
+// client area's, inside the border and any scroll bar. Empty when an entry cannot be read.
+std::string WidestEntry(HWND list, HDC dc, RECT* insets) {
+  RECT window{}, client{};
+  POINT origin{0, 0};
+  if (!::GetWindowRect(list, &window) || !::GetClientRect(list, &client)) return {};
+  ::SetLastError(0);
+  if (::MapWindowPoints(list, nullptr, &origin, 1) == 0 && ::GetLastError() != 0) return {};
+  LONG left = origin.x - window.left;
+  *insets = RECT{left + 1, 0, window.right - window.left - client.right - left, 0};
+  LRESULT count = ::SendMessageA(list, LB_GETCOUNT, 0, 0);
+  std::string widest;
+  LONG widestWidth = -1;
+  for (LRESULT i = 0; i < count; ++i) {
+    LRESULT length = ::SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (length < 0 || length >= kTextBuffer) return {};  // not read, so not judged
+    char text[kTextBuffer] = {};
+    if (::SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text)) <
+        0)
+      return {};
+    RECT r{};
+    if (::DrawTextA(dc, text, -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX) == 0) return {};
+    if (r.right - r.left > widestWidth) {
+      widestWidth = r.right - r.left;
+      widest = text;
+    }
+  }
+  return widest;
 }
 
 // A caption and how its control lays it out; `insets` is what the control keeps for itself
@@ -70,7 +105,7 @@ struct Caption {
   LONG line = 0;
 };
 
-Caption CaptionOf(CCaptionFit::Control& c, DWORD style, const Metrics& m) {
+Caption CaptionOf(CCaptionFit::Control& c, DWORD style, const Metrics& m, HDC dc) {
   int kind = c.kind;
   Caption caption;
   if (kind == kButton) {
@@ -114,13 +149,20 @@ Caption CaptionOf(CCaptionFit::Control& c, DWORD style, const Metrics& m) {
     LRESULT margins = ::SendMessageA(c.window, EM_GETMARGINS, 0, 0);
     caption.insets = RECT{LOWORD(margins), 0, HIWORD(margins), 0};
   }
+  if (kind == kList && !(style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE))) {
+    caption.text = WidestEntry(c.window, dc, &caption.insets);
+    caption.measured = true;
+    caption.format = DT_NOPREFIX;
+  }
   if (!caption.measured) return caption;
   // Drawn glyphs can reach a pixel or two past the measured extent at small sizes.
   caption.insets.right += m.digit / 2;
   caption.format |= DT_EXPANDTABS | (caption.wrapped ? DT_WORDBREAK : DT_SINGLELINE);
-  char text[kTextBuffer] = {};  // cut and ended within the buffer, or left empty
-  ::GetWindowTextA(c.window, text, kTextBuffer);
-  caption.text = text;
+  if (kind != kList) {
+    char text[kTextBuffer] = {};  // cut and ended within the buffer, or left empty
+    ::GetWindowTextA(c.window, text, kTextBuffer);
+    caption.text = text;
+  }
   if (caption.text.find_first_not_of(" \t\r\n") == std::string::npos) caption.measured = false;
   return caption;
 }
@@ -249,7 +291,7 @@ void CCaptionFit::Fit(bool keepWidth) {
   LONG width = keepWidth ? std::max(client_.right, width_) : client_.right;
   for (size_t i = 0; i < count; ++i) {
     if (!shown[i]) continue;
-    Caption caption = CaptionOf(controls_[i], styles[i], m);
+    Caption caption = CaptionOf(controls_[i], styles[i], m, dc.Get());
     if (!caption.measured || Fits(dc.Get(), caption, layout[i])) continue;
 
     // The smallest group box around it holds it in; a group box that no other holds may grow
@@ -270,6 +312,7 @@ void CCaptionFit::Fit(bool keepWidth) {
     box.bottom =
         holder < count ? layout[holder].bottom - padBottom : client_.bottom - bottomMargin_;
     // Shown controls it did not already overlap stay clear of it.
+    size_t blocker = count;  // the nearest one on its right
     for (bool moved = true; moved;) {
       moved = false;
       for (size_t j = 0; j < count; ++j) {
@@ -280,6 +323,7 @@ void CCaptionFit::Fit(bool keepWidth) {
           box.bottom = layout[j].top - kGap;
         } else {
           box.right = layout[j].left - kGap;
+          blocker = j;
         }
         moved = true;
       }
@@ -287,6 +331,11 @@ void CCaptionFit::Fit(bool keepWidth) {
     box.right = std::max(box.right, layout[i].right);
     box.bottom = std::max(box.bottom, layout[i].bottom);
     layout[i] = Grow(dc.Get(), caption, layout[i], box);
+    if (controls_[i].kind == kList && widens && holder < count && blocker < count &&
+        controls_[blocker].holder == holder) {
+      LONG still = Shortfall(dc.Get(), caption, layout[i]).cx;
+      if (still > 0) width = std::max(width, MakeWay(i, blocker, still, m.digit, layout));
+    }
     size_t outer = i;
     if (holder < count && layout[i].right + padRight > layout[holder].right) {
       layout[holder].right = layout[i].right + padRight;
@@ -313,6 +362,35 @@ void CCaptionFit::Fit(bool keepWidth) {
       c.current = r;
   }
   if (width < width_) Resize(width);
+}
+
+// A list that its right-hand neighbour stops short (its entries neither wrap nor scroll
+// sideways) takes the rest of its room by moving that neighbour right, with what shares its
+// row from there on within the same group box (the contents of a group box go with it); the
+// group box widens around them. Gives the client width the moved controls need.
+LONG CCaptionFit::MakeWay(size_t grown, size_t blocker, LONG by, LONG digit,
+                          std::vector<RECT>& layout) const {
+  size_t count = controls_.size(), holder = controls_[grown].holder;
+  const RECT row = layout[blocker];
+  LONG right = 0, padRight = 0;
+  for (size_t j = 0; j < count; ++j) {
+    if (j == grown || j == holder) continue;
+    bool inside = false;
+    for (size_t h = controls_[j].holder; h < count && !inside; h = controls_[h].holder)
+      inside = h == holder;
+    const RECT& r = layout[j];
+    if (!inside || r.left < row.left || r.bottom <= row.top || r.top >= row.bottom) continue;
+    layout[j].left += by;
+    layout[j].right += by;
+    right = std::max(right, layout[j].right);
+    if (holder < count && controls_[j].holder == holder)
+      padRight = std::max(
+          padRight, std::clamp<LONG>(controls_[holder].original.right - controls_[j].original.right,
+                                     0, digit));
+  }
+  layout[grown].right += by;
+  layout[holder].right = std::max(layout[holder].right, right + padRight);
+  return layout[holder].right + rightMargin_;
 }
 
 void CCaptionFit::FindHolders() {

@@ -36,6 +36,7 @@ class CCaptionFit {
 
  private:
   void Resize(LONG width);
+  LONG MakeWay(size_t grown, size_t blocker, LONG by, LONG digit, std::vector<RECT>& layout) const;
   // Finds each control's holder, once the template's layout is known.
   void FindHolders();
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# End-to-end test of the dialog at 96 and 144 dpi under Wine, in English and Chinese: in every
-# state of its port area, a screenshot and whether each caption fits its control.
+# End-to-end test of the dialog at 96, 120 and 144 dpi under Wine, in English and Chinese: in
+# every state of its port area, a screenshot, and for each text (captions and list entries)
+# whether the screen shows all of its glyphs and whether its measured extent fits.
 # Usage: dpi_test.sh QUILLMATE_EXE QMDRIVE_EXE
-# Any caption clipped, or any control reaching out of the dialog, fails the test.
+# Any text clipped, or any control reaching out of the dialog, fails the test.
 set -euo pipefail
 
 [ $# -eq 2 ] || {
@@ -80,7 +81,7 @@ measure() {
 e2e_start_display
 e2e_boot_prefix
 
-for dpi in 96 144; do
+for dpi in 96 120 144; do
   set_dpi "$dpi"
   e2e_use_english
   measure "$dpi" en "$EN_TITLE"
@@ -88,7 +89,13 @@ for dpi in 96 144; do
   measure "$dpi" zh "$ZH_TITLE"
 done
 
-for dpi in 96 144; do
+# Texts Wine's controls cut whatever the room (wine_cut_texts.txt): "DPI LOCALE ID" lines.
+CUTS=$(dirname "${BASH_SOURCE[0]}")/wine_cut_texts.txt
+known_cuts() { awk -v d="$1" -v l="$2" '!/^#/ && $1 == d && $2 == l { printf "%s ", $3 }' "$CUTS"; }
+seen_cuts=$E2E_TMP/seen-cuts
+: >"$seen_cuts"
+
+for dpi in 96 120 144; do
   for locale in en zh; do
     for entry in $STATES; do
       state=${entry%%:*}
@@ -97,9 +104,28 @@ for dpi in 96 144; do
       e2e_log "$locale at $dpi dpi, $state: $(awk -F'\t' '$1 == "client" { print "client " $2 ", its units give " $3 }' "$report")"
       bad=$(awk -F'\t' '$1 == "fit" && $4 != "fits" { printf "%s%s %s (%s: needs %s, has %s)", sep, $2, $7, $4, $5, $6; sep = "; " }' "$report")
       [ -z "$bad" ] || failed "$locale at $dpi dpi, $state: $bad"
+      # From the pixels: every text measured above is also judged by what it drew.
+      bad=$(awk -F'\t' -v known="$(known_cuts "$dpi" "$locale")" '
+        BEGIN { n = split(known, k, " "); for (i = 1; i <= n; i++) cut[k[i]] = 1 }
+        $1 == "drawn" && $5 == "cut" && ($2 in cut) { next }
+        $1 == "drawn" && $5 != "shown" { printf "%s%s%s %s (%s: %s glyph columns missing, the first at %s)", sep, $2, ($3 == "-" ? "" : " entry " $3), $8, $5, $6, $7; sep = "; " }' "$report")
+      [ -z "$bad" ] || failed "$locale at $dpi dpi, $state, as drawn: $bad"
+      awk -F'\t' -v tag="$dpi $locale" '$1 == "drawn" && $5 == "cut" { print tag " " $2 }' "$report" >>"$seen_cuts"
+      unjudged=$(awk -F'\t' '$1 == "fit" { fit[$2] = 1 } $1 == "drawn" { seen[$2] = 1 }
+        END { for (id in fit) if (!(id in seen)) printf "%s ", id }' "$report")
+      [ -z "$unjudged" ] || failed "$locale at $dpi dpi, $state: no pixels judged for $unjudged"
+      # The serial state shows the port list (its prompt and Wine's COM ports).
+      if [ "$state" = serial ] && ! grep -q $'^drawn\t[0-9]*\t[0-9]' "$report"; then
+        failed "$locale at $dpi dpi, serial: no list entry judged"
+      fi
     done
   done
 done
+
+while read -r dpi locale id; do
+  grep -qx "$dpi $locale $id" "$seen_cuts" ||
+    failed "$locale at $dpi dpi: control $id is no longer cut by Wine; drop it from $CUTS"
+done < <(grep -v '^#' "$CUTS")
 
 if [ "$failures" -gt 0 ]; then
   e2e_log "$failures check(s) failed; screenshots and fit reports in $E2E_ARTIFACTS"

@@ -20,12 +20,17 @@
 //   client  <w>x<h> <w>x<h>          (the dialog's client area, and what its units give)
 //   fit     <id> <kind> fits|clipped|outside <needed w>x<h> <room w>x<h> "<text>"
 //           (the needed width is the measured extent or the ink of the drawn glyphs, the wider)
+//   drawn   <id> <entry>|- <kind> shown|clipped|unseen <missing>/<columns> <first>|- "<text>"
+//           (the glyph columns the control shows on screen, against its twin drawn here with
+//           room to spare; a list box has one per entry in view)
 // Exit codes: 0 done, 1 the awaited state did not come, 2 bad usage, 3 the window, control,
 // key or printer is missing or a user could not operate it now.
 #include <windows.h>
 #include <commctrl.h>
 #include <tlhelp32.h>
 #include <winspool.h>
+
+#include "drawn_text.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -947,6 +952,198 @@ bool IsBlank(const std::wstring& text) {
   return text.find_first_not_of(L" \t\r\n") == std::wstring::npos;
 }
 
+// A list box's entries, its selection and the first entry in view.
+void ReadList(HWND list, drawn::Twin* twin) {
+  DWORD_PTR count = 0, selected = 0, top = 0;
+  if (!SendBounded(list, LB_GETCOUNT, 0, 0, &count) || static_cast<LRESULT>(count) == LB_ERR)
+    return;
+  SendBounded(list, LB_GETCURSEL, 0, 0, &selected);
+  SendBounded(list, LB_GETTOPINDEX, 0, 0, &top);
+  twin->selected = static_cast<int>(static_cast<LRESULT>(selected));
+  twin->top = static_cast<int>(top);
+  for (DWORD_PTR i = 0; i < count; ++i) {
+    DWORD_PTR length = 0, copied = 0;
+    std::wstring text;
+    if (SendBounded(list, LB_GETTEXTLEN, i, 0, &length) && static_cast<LRESULT>(length) != LB_ERR) {
+      text.assign(length + 1, L'\0');
+      SendBounded(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]), &copied);
+      text.resize(static_cast<LRESULT>(copied) == LB_ERR ? 0 : copied);
+    }
+    twin->items.push_back(text);
+  }
+}
+
+// Whether the control lays its text out in lines of its own width (and so gets a taller
+// twin), on one line (a wider twin), or shows no text this check can judge.
+enum class Shape { kNone, kLine, kWrapped, kList };
+
+Shape ShapeOf(const std::wstring& kind, LONG style) {
+  if (kind == L"Button") {
+    switch (style & BS_TYPEMASK) {
+      case BS_GROUPBOX:
+        return Shape::kLine;  // always one line, whatever BS_MULTILINE says
+      case BS_PUSHBUTTON:
+      case BS_DEFPUSHBUTTON:
+      case BS_CHECKBOX:
+      case BS_AUTOCHECKBOX:
+      case BS_3STATE:
+      case BS_AUTO3STATE:
+      case BS_RADIOBUTTON:
+      case BS_AUTORADIOBUTTON:
+        return (style & BS_MULTILINE) ? Shape::kWrapped : Shape::kLine;
+      default:
+        return Shape::kNone;
+    }
+  }
+  if (kind == L"Static") {
+    switch (style & SS_TYPEMASK) {
+      case SS_LEFT:
+      case SS_CENTER:
+      case SS_RIGHT:
+        return Shape::kWrapped;
+      case SS_LEFTNOWORDWRAP:
+      case SS_SIMPLE:
+        return Shape::kLine;
+      default:
+        return Shape::kNone;
+    }
+  }
+  if (kind == L"Edit") return (style & ES_MULTILINE) ? Shape::kWrapped : Shape::kLine;
+  if (kind == L"ListBox")
+    return (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) ? Shape::kNone : Shape::kList;
+  return Shape::kNone;
+}
+
+// "clipped": the control shows less than its twin, so the layout cuts it; "cut": the twin,
+// with all the room it asks for, already shows less than the bare text, so the control cuts
+// its own text and no layout can help.
+void WriteDrawn(int id, int entry, const std::wstring& kind, const drawn::Line& line,
+                const std::wstring& text, bool cut = false) {
+  const wchar_t* verdict = line.columns == 0  ? L"unseen"
+                           : line.missing > 0 ? (cut ? L"cut" : L"clipped")
+                                              : L"shown";
+  wchar_t head[160];
+  wchar_t entryText[16] = L"-", first[16] = L"-";
+  if (entry >= 0) swprintf(entryText, 16, L"%d", entry);
+  if (line.firstMissing >= 0) swprintf(first, 16, L"%d", line.firstMissing);
+  swprintf(head, 160, L"drawn\t%d\t%ls\t%ls\t%ls\t%d/%d\t%ls\t", id, entryText, kind.c_str(),
+           verdict, line.missing, line.columns, first);
+  Write(head + Quote(text) + L"\n");
+}
+
+// What one control shows of its text on screen, against its twin: the same class, styles,
+// font and state, made in this process with room to spare. A text laid out on one line gets
+// all the width it asks for; a wrapped text keeps its control's width (its lines break
+// there) and gets all the height; a list box's entries get all the width. Single words too
+// long for a wrapped line are left to the measured check.
+bool CheckDrawn(HWND control, HDC dc, HFONT font, int lineHeight) {
+  std::wstring kind = ClassOf(control);
+  LONG style = GetWindowLongW(control, GWL_STYLE);
+  Shape shape = ShapeOf(kind, style);
+  drawn::Twin twin;
+  twin.text = TextOf(control);
+  if (shape == Shape::kNone || (shape != Shape::kList && IsBlank(twin.text))) return true;
+  twin.className = kind;
+  twin.style = static_cast<DWORD>(style);
+  twin.exStyle = static_cast<DWORD>(GetWindowLongW(control, GWL_EXSTYLE));
+  twin.font = font;
+  if (IsCheckable(control)) {
+    DWORD_PTR state = 0;
+    SendBounded(control, BM_GETCHECK, 0, 0, &state);
+    twin.check = state;
+  }
+  DWORD_PTR margins = 0;
+  if (kind == L"Edit" && SendBounded(control, EM_GETMARGINS, 0, 0, &margins))
+    twin.margins = static_cast<DWORD>(margins);
+  if (shape == Shape::kList) ReadList(control, &twin);
+
+  RECT client = {};
+  GetClientRect(control, &client);
+  POINT origin = {0, 0};
+  ClientToScreen(control, &origin);
+  RECT onScreen = {origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+  drawn::Pixels real, full, blank;
+  if (!drawn::CaptureScreen(onScreen, &real)) {
+    Fail(L"cannot read the screen under control " + std::to_wstring(GetDlgCtrlID(control)));
+    return false;
+  }
+  twin.width = client.right;
+  twin.height = client.bottom;
+  int line = client.bottom;  // one line: the whole height
+  std::vector<std::wstring> texts =
+      shape == Shape::kList ? twin.items : std::vector<std::wstring>{twin.text};
+  int widest = 0;
+  for (const std::wstring& text : texts) {
+    RECT extent = {0, 0, client.right, 0};
+    UINT flags = DT_CALCRECT | DT_EXPANDTABS | DT_NOPREFIX |
+                 (shape == Shape::kWrapped ? DT_WORDBREAK : DT_SINGLELINE);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent, flags);
+    widest = std::max<int>(widest, extent.right);
+    if (shape == Shape::kWrapped) twin.height = client.bottom + extent.bottom + lineHeight;
+  }
+  if (shape == Shape::kWrapped) {
+    line = lineHeight;
+  } else {
+    twin.width = client.right + widest + 2 * lineHeight;
+  }
+  DWORD_PTR itemHeight = 0;
+  if (shape == Shape::kList) {
+    if (!SendBounded(control, LB_GETITEMHEIGHT, 0, 0, &itemHeight) ||
+        static_cast<LRESULT>(itemHeight) <= 0) {
+      Fail(L"list " + std::to_wstring(GetDlgCtrlID(control)) + L" tells no entry height");
+      return false;
+    }
+    line = static_cast<int>(itemHeight);
+  }
+  if (!drawn::Render(twin, &full, &blank)) {
+    Fail(L"cannot draw a twin of control " + std::to_wstring(GetDlgCtrlID(control)));
+    return false;
+  }
+  drawn::Verdict verdict = drawn::Compare(real, full, blank, line);
+  int id = GetDlgCtrlID(control);
+  if (shape != Shape::kList) {
+    drawn::Line all;
+    all.columns = verdict.columns;
+    all.missing = verdict.missing;
+    for (const drawn::Line& l : verdict.lines)
+      if (all.firstMissing < 0) all.firstMissing = l.firstMissing;
+    // On one line the twin is held in turn against the bare text: a control may cut its own
+    // text short of its edge (Wine's buttons show a caption only within its measured extent,
+    // and some glyphs are drawn wider than measured). Disabled text is drawn in other colours.
+    if (shape == Shape::kLine && kind != L"Edit" && IsWindowEnabled(control)) {
+      bool groupOrStatic = kind == L"Static" || (style & BS_TYPEMASK) == BS_GROUPBOX;
+      drawn::Pixels free, bare;
+      if (!drawn::RenderFree(twin.text, font,
+                             GetSysColor(groupOrStatic ? COLOR_WINDOWTEXT : COLOR_BTNTEXT),
+                             drawn::BackgroundOfText(full, blank), widest + 2 * lineHeight,
+                             lineHeight, &free, &bare)) {
+        Fail(L"cannot draw the text of control " + std::to_wstring(id));
+        return false;
+      }
+      drawn::Verdict own = drawn::Compare(full, free, bare, lineHeight);
+      if (own.columns == 0) {
+        all.columns = 0;  // the bare text left no ink: nothing was judged
+      } else if (all.missing == 0 && own.missing > 0) {
+        all.missing = own.missing;
+        all.columns = own.columns;
+        all.firstMissing = own.lines.empty() ? -1 : own.lines[0].firstMissing;
+        WriteDrawn(id, -1, kind, all, twin.text, true);
+        return true;
+      }
+    }
+    WriteDrawn(id, -1, kind, all, twin.text);
+    return true;
+  }
+  // The twin shows the same entries in view as the list, one per line from its top.
+  for (size_t l = 0; l < verdict.lines.size(); ++l) {
+    size_t entry = static_cast<size_t>(twin.top) + l;
+    if (entry >= twin.items.size() || IsBlank(twin.items[entry])) continue;
+    if ((static_cast<int>(l) + 1) * line > client.bottom) break;  // only partly in view
+    WriteDrawn(id, static_cast<int>(entry), kind, verdict.lines[l], twin.items[entry]);
+  }
+  return true;
+}
+
 // For every visible control with a caption: the caption measured with the dialog's font,
 // made again here from the dialog template, against the room its kind of control leaves for
 // it. WM_GETFONT cannot tell the font: Wine does not carry that message between processes,
@@ -1044,6 +1241,12 @@ int Fit(wchar_t** args) {
     swprintf(line, 160, L"fit\t%d\t%ls\t%ls\t%dx%d\t%dx%d\t", GetDlgCtrlID(control),
              ClassOf(control).c_str(), verdict, neededWidth, neededHeight, roomWidth, roomHeight);
     Write(line + Quote(text) + L"\n");
+  }
+  // The same controls again, from what they drew.
+  for (HWND control = GetWindow(dialog, GW_CHILD); result == kDone && control != nullptr;
+       control = GetWindow(control, GW_HWNDNEXT)) {
+    if (IsWindowVisible(control) && !CheckDrawn(control, dc, made, metrics.tmHeight))
+      result = kRefused;
   }
   SelectObject(dc, old);
   DeleteObject(made);

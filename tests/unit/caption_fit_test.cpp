@@ -265,6 +265,75 @@ TEST_F(CaptionFit, SingleLineGrowsRightAsFarAsTheShownNeighbourLets) {
       });
 }
 
+// A list's caption is its widest entry, drawn 1 pixel in from its left edge.
+TEST_F(CaptionFit, AListGrowsForItsWidestEntryWithinItsGroupBoxUpToAShownNeighbour) {
+  Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 190, 60, "Ports"},
+                {2, "ListBox", LBS_NOTIFY, 10, 15, 30, 40, ""},
+                {3, "Static", SS_LEFT, 150, 15, 40, 10, "Next"}}),
+      [](HWND d, ui::CCaptionFit& fit) {
+        HWND list = GetDlgItem(d, 2);
+        RECT before = RectOf(d, 2), group = RectOf(d, 1);
+        fit.Fit();
+        EXPECT_TRUE(Same(RectOf(d, 2), before)) << "an empty list keeps its place";
+        const char kWide[] = "Please select parallel port:";
+        for (const char* entry : {"LPT1:", kWide, "COM2:"})
+          SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+        fit.Fit();
+        RECT grown = RectOf(d, 2);
+        SIZE text = TextSize(d, kWide, 1000, DT_SINGLELINE);
+        EXPECT_EQ(grown.right - grown.left, 1 + text.cx + Spare(d)) << Show(grown);
+        EXPECT_TRUE(Same(RectOf(d, 1), group)) << "the group box had room enough";
+
+        // Up to the shown static and no further; hidden, it leaves the frame's room.
+        SendMessageA(list, LB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>("An entry wider than any room this group box has"));
+        fit.Fit();
+        EXPECT_EQ(RectOf(d, 2).right, RectOf(d, 3).left - 2) << Show(RectOf(d, 2));
+        ShowWindow(GetDlgItem(d, 3), SW_HIDE);
+        fit.Fit();
+        EXPECT_GT(RectOf(d, 2).right, RectOf(d, 3).left);
+        EXPECT_LE(RectOf(d, 2).right, group.right) << Show(RectOf(d, 1));
+
+        // An entry too long to read leaves the list as the template has it.
+        SendMessageA(list, LB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(std::string(600, 'W').c_str()));
+        fit.Fit();
+        EXPECT_TRUE(Same(RectOf(d, 2), before)) << Show(RectOf(d, 2));
+      });
+}
+
+// The serial state's layout: the baud group box stands right beside the list.
+TEST_F(CaptionFit, AListStoppedByAGroupBoxBesideItMovesThatBoxAndItsContentsRight) {
+  Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 110, 60, "Connection"},
+                {2, "ListBox", LBS_NOTIFY, 10, 15, 60, 40, ""},
+                {3, "Button", BS_GROUPBOX, 72, 12, 40, 40, "Baud"},
+                {4, "Button", BS_AUTORADIOBUTTON, 75, 22, 30, 10, "9600"},
+                {5, "Static", SS_LEFT, 10, 56, 100, 8, "Below the row"},
+                {6, "Static", SS_LEFT, 5, 70, 100, 8, "Outside"}}),
+      [](HWND d, ui::CCaptionFit& fit) {
+        const char kWide[] = "Please select serial port:";
+        SendMessageA(GetDlgItem(d, 2), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kWide));
+        RECT list = RectOf(d, 2), baud = RectOf(d, 3), radio = RectOf(d, 4), outer = RectOf(d, 1);
+        RECT below = RectOf(d, 5), outside = RectOf(d, 6), client = ClientOf(d);
+        LONG by =
+            1 + TextSize(d, kWide, 1000, DT_SINGLELINE).cx + Spare(d) - (list.right - list.left);
+        ASSERT_GT(by, 0);
+        fit.Fit();
+        EXPECT_EQ(RectOf(d, 2).right, list.right + by) << Show(RectOf(d, 2));
+        RECT moved = RectOf(d, 3);
+        EXPECT_EQ(moved.left, RectOf(d, 2).right + 2) << "as far as the list needs, and no more";
+        EXPECT_EQ(moved.right - moved.left, baud.right - baud.left) << "moved, not resized";
+        EXPECT_EQ(RectOf(d, 4).left - radio.left, moved.left - baud.left)
+            << "the group box's contents go with it";
+        LONG digit = TextSize(d, "0", 1000, DT_SINGLELINE).cx;
+        EXPECT_EQ(RectOf(d, 1).right, moved.right + std::min(outer.right - baud.right, digit))
+            << Show(RectOf(d, 1));
+        EXPECT_TRUE(Same(RectOf(d, 5), below)) << "another row stays";
+        EXPECT_TRUE(Same(RectOf(d, 6), outside));
+        EXPECT_GE(ClientOf(d).right, client.right);
+      });
+}
+
 TEST_F(CaptionFit, WrappedTextGrowsDownThenRightInsideItsGroupBox) {
   Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 150, 70, "Group"},
                 {2, "Edit", ES_MULTILINE | ES_READONLY, 10, 15, 40, 16, kLongText},
