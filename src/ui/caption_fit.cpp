@@ -60,16 +60,14 @@ LONG GroupInset(const Metrics& m) {
 }
 
 // A list box's widest entry, as its caption: each entry is drawn 1 pixel in from the entry's
-// left edge and cut at its right one (Wine's listbox.c), and the entries' edges are the
-// client area's, inside the border and any scroll bar. Empty when an entry cannot be read.
+// left edge and cut at its right one (Wine's listbox.c, LISTBOX_PaintItem), and the entries'
+// edges are the client area's, inside the border and any scroll bar. Empty when an entry
+// cannot be read.
 std::string WidestEntry(HWND list, HDC dc, RECT* insets) {
   RECT window{}, client{};
-  POINT origin{0, 0};
   if (!::GetWindowRect(list, &window) || !::GetClientRect(list, &client)) return {};
-  ::SetLastError(0);
-  if (::MapWindowPoints(list, nullptr, &origin, 1) == 0 && ::GetLastError() != 0) return {};
-  LONG left = origin.x - window.left;
-  *insets = RECT{left + 1, 0, window.right - window.left - client.right - left, 0};
+  // On one line only the sum of the two sides counts.
+  *insets = RECT{1 + (window.right - window.left) - client.right, 0, 0, 0};
   LRESULT count = ::SendMessageA(list, LB_GETCOUNT, 0, 0);
   std::string widest;
   LONG widestWidth = -1;
