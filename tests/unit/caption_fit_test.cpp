@@ -514,6 +514,26 @@ TEST_F(CaptionFit, AGroupBoxWidensForTextItCouldNotHoldAndTheDialogWithIt) {
   }
 }
 
+// A group box's caption starts 8 pixels in and is cut at the box's edge, as Wine draws it.
+TEST_F(CaptionFit, AGroupBoxCaptionIsShownWholeWithEightPixelsEachSide) {
+  const char kCaption[] = "2.How does your printer connect to your computer?";
+  Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 60, 30, kCaption}}, 250, 60),
+      [&](HWND d, ui::CCaptionFit& fit) {
+        std::vector<sim::DrawnText> before = sim::DrawnTexts(GetDlgItem(d, 1));
+        ASSERT_EQ(before.size(), 1u);
+        EXPECT_EQ(before[0].shown, RectOf(d, 1).right - RectOf(d, 1).left - 8);
+        fit.Fit();
+        SIZE text = TextSize(d, kCaption, 1000, DT_SINGLELINE);
+        LONG digit = TextSize(d, "0", 1000, DT_SINGLELINE).cx;
+        RECT grown = RectOf(d, 1);
+        EXPECT_EQ(grown.right - grown.left, 2 * std::max<LONG>(8, digit + 1) + text.cx + Spare(d));
+        std::vector<sim::DrawnText> after = sim::DrawnTexts(GetDlgItem(d, 1));
+        ASSERT_EQ(after.size(), 1u);
+        EXPECT_EQ(after[0].width, text.cx);
+        EXPECT_EQ(after[0].shown, after[0].width);
+      });
+}
+
 TEST_F(CaptionFit, TextThatCannotFitTakesAllTheRoomAndNoMore) {
   std::string endless;
   for (int i = 0; i < 40; ++i) endless += "word ";
@@ -623,12 +643,16 @@ class ProgramDialogFit : public SimTest {
     EXPECT_EQ(sim::WindowDcsHeld(), 0);
   }
   // Shown controls stay inside the client area and clear of every shown control they were
-  // clear of in the template.
+  // clear of in the template; group box captions and list entries show whole, as Wine's
+  // controls draw them.
   static void ExpectTidy(HWND d) {
     RECT client = ClientOf(d);
     std::vector<HWND> shown;
     for (HWND c : sim::Children(d))
       if (sim::Inspect(c).visible) shown.push_back(c);
+    for (HWND c : shown)
+      for (const sim::DrawnText& t : sim::DrawnTexts(c))
+        EXPECT_EQ(t.shown, t.width) << sim::Inspect(c).id << " \"" << t.text << "\"";
     for (HWND a : shown) {
       auto ia = sim::Inspect(a);
       EXPECT_TRUE(ia.rect.left >= 0 && ia.rect.top >= 0 && ia.rect.right <= client.right &&

@@ -436,6 +436,10 @@ int EditLineCount(const std::string& text, int width) {
       LineWidths(text, width, DT_WORDBREAK | DT_EDITCONTROL, sim::kDialogFont).size());
 }
 
+int SingleLineWidth(const std::string& text) {
+  return LineWidths(text, 0, DT_SINGLELINE, sim::kDialogFont).front();
+}
+
 }  // namespace sim::detail
 
 int DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format) {

@@ -185,6 +185,8 @@ inline HWND HandleOf(uintptr_t value) {
 void Gdi(const std::string& call, const std::string& args);
 // The lines a multi-line edit control of `width` pixels wraps its text into.
 int EditLineCount(const std::string& text, int width);
+// The width of `text` on one line in the dialog's font.
+int SingleLineWidth(const std::string& text);
 // The font every dialog and control of the window system uses.
 inline HFONT DialogFontHandle() {
   return reinterpret_cast<HFONT>(uintptr_t{0x7F000});

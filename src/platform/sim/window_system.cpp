@@ -478,6 +478,22 @@ RECT DialogUnitsToPixels(const RECT& units) {
               top + RoundedDiv(units.bottom, kDialogBaseY, 8)};
 }
 
+std::vector<DrawnText> DrawnTexts(HWND control) {
+  std::vector<DrawnText> drawn;
+  Window* w = Find(control);
+  if (w == nullptr) return drawn;
+  auto add = [&](const std::string& text, int left) {
+    int width = detail::SingleLineWidth(text);
+    drawn.push_back({text, width, std::clamp(w->client.right - left, 0, width)});
+  };
+  if (Is(*w, "Button") && ButtonType(*w) == BS_GROUPBOX) {
+    if (!w->text.empty()) add(w->text, 8);
+  } else if (Is(*w, "ListBox")) {
+    for (const std::string& entry : w->entries) add(entry, 1);
+  }
+  return drawn;
+}
+
 WindowInfo Inspect(HWND window) {
   WindowInfo info;
   Window* w = Find(window);
