@@ -70,7 +70,7 @@ std::string WidestEntry(HWND list, HDC dc, RECT* insets) {
   *insets = RECT{1 + (window.right - window.left) - client.right, 0, 0, 0};
   LRESULT count = ::SendMessageA(list, LB_GETCOUNT, 0, 0);
   std::string widest;
-  LONG widestWidth = -1;
+  LONG widestWidth = 0;
   for (LRESULT i = 0; i < count; ++i) {
     LRESULT length = ::SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
     if (length < 0 || length >= kTextBuffer) return {};  // not read, so not judged
@@ -371,8 +371,8 @@ LONG CCaptionFit::MakeWay(size_t grown, size_t blocker, LONG by, LONG digit,
   size_t count = controls_.size(), holder = controls_[grown].holder;
   const RECT row = layout[blocker];
   LONG right = 0, padRight = 0;
+  // The list itself lies left of the row, and the group box is not inside itself.
   for (size_t j = 0; j < count; ++j) {
-    if (j == grown || j == holder) continue;
     bool inside = false;
     for (size_t h = controls_[j].holder; h < count && !inside; h = controls_[h].holder)
       inside = h == holder;
@@ -381,7 +381,7 @@ LONG CCaptionFit::MakeWay(size_t grown, size_t blocker, LONG by, LONG digit,
     layout[j].left += by;
     layout[j].right += by;
     right = std::max(right, layout[j].right);
-    if (holder < count && controls_[j].holder == holder)
+    if (controls_[j].holder == holder)
       padRight = std::max(
           padRight, std::clamp<LONG>(controls_[holder].original.right - controls_[j].original.right,
                                      0, digit));

@@ -294,9 +294,10 @@ TEST_F(CaptionFit, AListGrowsForItsWidestEntryWithinItsGroupBoxUpToAShownNeighbo
         EXPECT_GT(RectOf(d, 2).right, RectOf(d, 3).left);
         EXPECT_LE(RectOf(d, 2).right, group.right) << Show(RectOf(d, 1));
 
-        // An entry too long to read leaves the list as the template has it.
+        // An entry too long for the fitter's 512-byte buffer with its end leaves the list as
+        // the template has it.
         SendMessageA(list, LB_ADDSTRING, 0,
-                     reinterpret_cast<LPARAM>(std::string(600, 'W').c_str()));
+                     reinterpret_cast<LPARAM>(std::string(512, 'W').c_str()));
         fit.Fit();
         EXPECT_TRUE(Same(RectOf(d, 2), before)) << Show(RectOf(d, 2));
       });
@@ -304,17 +305,19 @@ TEST_F(CaptionFit, AListGrowsForItsWidestEntryWithinItsGroupBoxUpToAShownNeighbo
 
 // The serial state's layout: the baud group box stands right beside the list.
 TEST_F(CaptionFit, AListStoppedByAGroupBoxBesideItMovesThatBoxAndItsContentsRight) {
-  Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 110, 60, "Connection"},
-                {2, "ListBox", LBS_NOTIFY, 10, 15, 60, 40, ""},
+  Run(Template({{1, "Button", BS_GROUPBOX, 5, 5, 109, 60, "Connection"},
+                {2, "ListBox", LBS_NOTIFY, 10, 15, 60, 35, ""},
                 {3, "Button", BS_GROUPBOX, 72, 12, 40, 40, "Baud"},
                 {4, "Button", BS_AUTORADIOBUTTON, 75, 22, 30, 10, "9600"},
-                {5, "Static", SS_LEFT, 10, 56, 100, 8, "Below the row"},
-                {6, "Static", SS_LEFT, 5, 70, 100, 8, "Outside"}}),
+                {5, "Static", SS_LEFT, 72, 52, 40, 8, "Just below"},
+                {6, "Static", SS_LEFT, 5, 70, 100, 8, "Outside"},
+                {7, "Static", SS_LEFT, 160, 20, 30, 8, "Beside"}}),
       [](HWND d, ui::CCaptionFit& fit) {
         const char kWide[] = "Please select serial port:";
         SendMessageA(GetDlgItem(d, 2), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kWide));
         RECT list = RectOf(d, 2), baud = RectOf(d, 3), radio = RectOf(d, 4), outer = RectOf(d, 1);
-        RECT below = RectOf(d, 5), outside = RectOf(d, 6), client = ClientOf(d);
+        RECT below = RectOf(d, 5), outside = RectOf(d, 6), beside = RectOf(d, 7);
+        RECT client = ClientOf(d);
         LONG by =
             1 + TextSize(d, kWide, 1000, DT_SINGLELINE).cx + Spare(d) - (list.right - list.left);
         ASSERT_GT(by, 0);
@@ -328,8 +331,9 @@ TEST_F(CaptionFit, AListStoppedByAGroupBoxBesideItMovesThatBoxAndItsContentsRigh
         LONG digit = TextSize(d, "0", 1000, DT_SINGLELINE).cx;
         EXPECT_EQ(RectOf(d, 1).right, moved.right + std::min(outer.right - baud.right, digit))
             << Show(RectOf(d, 1));
-        EXPECT_TRUE(Same(RectOf(d, 5), below)) << "another row stays";
+        EXPECT_TRUE(Same(RectOf(d, 5), below)) << "another row stays, even touching this one";
         EXPECT_TRUE(Same(RectOf(d, 6), outside));
+        EXPECT_TRUE(Same(RectOf(d, 7), beside)) << "what is outside the group box stays";
         EXPECT_GE(ClientOf(d).right, client.right);
       });
 }
