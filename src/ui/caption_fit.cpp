@@ -53,8 +53,10 @@ std::optional<Metrics> Measure(HDC dc) {
 }
 
 // A group box (comctl32 6, as Wine's button.c draws it) puts its caption on one line 7 pixels
-// in from its left edge plus a 1-pixel margin, wipes its frame under it and clips only at its
-// own client area; 8 pixels are kept on each side, or a digit and one at larger sizes.
+// in from its left edge plus a 1-pixel margin and wipes its frame under it. Unthemed
+// (GB_Paint) it clips at its client area; themed, as Wine's default theme is
+// (GB_ThemedPaint), at the caption's measured extent as well, so no room helps a glyph drawn
+// past it. 8 pixels are kept on each side, or a digit and one at larger sizes.
 LONG GroupInset(const Metrics& m) {
   return std::max<LONG>(8, m.digit + 1);
 }

@@ -214,8 +214,9 @@ struct WindowInfo {
 WindowInfo Inspect(HWND window);
 // What a group box shows of its caption, and a list box of each entry, drawn as Wine's
 // controls draw them (comctl32 6): a group box puts its caption on one line 8 pixels in (its
-// client area less 7 on each side, then a 1-pixel margin; button.c, GB_Paint) and cuts it only
-// at its client area's edge; a list box draws each entry 1 pixel in and cuts it at the
+// client area less 7 on each side, then a 1-pixel margin; button.c, GB_Paint) and cuts it at
+// its client area's edge (themed, GB_ThemedPaint, also at the measured extent, which here is
+// the drawn one); a list box draws each entry 1 pixel in and cuts it at the
 // entry's right edge, the client area's (listbox.c, LISTBOX_PaintItem). Wine's own rule, read
 // from its source: Windows documents none. Other controls give nothing.
 struct DrawnText {
