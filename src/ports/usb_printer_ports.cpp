@@ -55,7 +55,8 @@ std::string CUsbPrinterPorts::InterfaceKeyPath(const char* devicePath, const cha
 }
 
 bool CUsbPrinterPorts::ReadDeviceParameter(const char* devicePath, const char* subkeyName,
-                                           const char* valueName, BYTE* buffer, DWORD* dataSize) {
+                                           const char* valueName, BYTE* buffer, DWORD* dataSize,
+                                           DWORD* type) {
   std::string keyPath = InterfaceKeyPath(devicePath, subkeyName);
   ui::Key key;
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.Receive()) !=
@@ -63,13 +64,15 @@ bool CUsbPrinterPorts::ReadDeviceParameter(const char* devicePath, const char* s
     ::OutputDebugStringA("打开键失败");
     return false;
   }
-  DWORD size = kValueBufferSize;
-  if (::RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, buffer, &size) != ERROR_SUCCESS) {
+  DWORD size = kValueBufferSize, valueType = REG_NONE;
+  if (::RegQueryValueExA(key.Get(), valueName, nullptr, &valueType, buffer, &size) !=
+      ERROR_SUCCESS) {
     ::OutputDebugStringA("读取键失败");
     return false;
   }
   if (dataSize) *dataSize = size;
-  if (size == 4) ::OutputDebugStringA(UsbPortName(buffer).c_str());
+  if (type) *type = valueType;
+  if (valueType == REG_DWORD && size == 4) ::OutputDebugStringA(UsbPortName(buffer).c_str());
   return true;
 }
 
@@ -97,10 +100,10 @@ bool CUsbPrinterPorts::Enumerate(std::vector<std::string>& foundPorts) {
     const char* path = detail->DevicePath;
     if (!IsSupportedVendor(path)) continue;
     BYTE value[kValueBufferSize] = {};
-    DWORD length = 0;
-    // The port number is a 4-byte value; anything else names no port.
-    if (!ReadDeviceParameter(path, "Device Parameters", "Port Number", value, &length) ||
-        length != 4) {
+    DWORD length = 0, type = REG_NONE;
+    // The port number is a REG_DWORD; the bytes of a text or of any other type name no port.
+    if (!ReadDeviceParameter(path, "Device Parameters", "Port Number", value, &length, &type) ||
+        type != REG_DWORD || length != 4) {
       ::OutputDebugStringA("read regkey failed");
       continue;
     }

@@ -20,9 +20,10 @@ class CUsbPrinterPorts {
   // True when characters 9 to 16 of the device path name a supported vendor, in any case.
   static bool IsSupportedVendor(const char* devicePath);
   // Reads `valueName` of the interface's `subkeyName` key into a zeroed buffer of 261 bytes;
-  // `dataSize` receives the value's length.
+  // `dataSize` and `type` receive the value's length and registry type.
   static bool ReadDeviceParameter(const char* devicePath, const char* subkeyName,
-                                  const char* valueName, BYTE* buffer, DWORD* dataSize);
+                                  const char* valueName, BYTE* buffer, DWORD* dataSize,
+                                  DWORD* type);
   // The interface's registry key below HKEY_LOCAL_MACHINE.
   static std::string InterfaceKeyPath(const char* devicePath, const char* subkeyName);
 };

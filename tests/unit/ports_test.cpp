@@ -118,6 +118,24 @@ TEST_F(UsbPorts, MissingKeyOrOddValueSkipsOneInterfaceWithTraces) {
   EXPECT_EQ(sim::DebugOutput(), expected);
 }
 
+// Only a REG_DWORD counts: the bytes of a text or of another type name no port, whatever
+// their length ("002" with its NUL is four bytes too).
+TEST_F(UsbPorts, APortNumberOfAnotherTypeIsLeftOutAsUnreadable) {
+  const std::pair<DWORD, std::string> odd[] = {{REG_SZ, std::string("002\0", 4)},
+                                               {REG_BINARY, std::string("\x02\0\0\0", 4)},
+                                               {REG_EXPAND_SZ, std::string("7\0", 2)}};
+  for (const auto& [type, data] : odd) {
+    std::string path = UsbPath("vid_0416", "t" + std::to_string(type));
+    Attach(path, 1);
+    sim::PutRegistryValue(sim::InterfaceParametersKey(path), "Port Number", type, data);
+  }
+  Attach(UsbPath("vid_0416", "dword"), 2);
+  EXPECT_EQ(Found(), std::vector<std::string>{"USB002"});
+  std::vector<std::string> expected = {"read regkey failed", "read regkey failed",
+                                       "read regkey failed", "USB002", "USB002"};
+  EXPECT_EQ(sim::DebugOutput(), expected);
+}
+
 TEST_F(UsbPorts, NoDeviceSetMeansFalseAndNothing) {
   sim::FailCall("SetupDiGetClassDevsA", ERROR_ACCESS_DENIED);
   Attach(UsbPath("vid_0416"), 1);
@@ -162,12 +180,37 @@ TEST_F(DeviceMaps, ParallelNamesTakeTheLastCharacter) {
                         std::string("\\DosDevices\\LPT10\0", 18));
   sim::PutRegistryValue(key, "\\Device\\Parallel2", REG_SZ, std::string());
   sim::PutRegistryValue(key, "\\Device\\Parallel3", REG_SZ, std::string(300, 'x') + "9");
-  sim::PutRegistryValue(key, "\\Device\\Parallel4", REG_BINARY, "LPT2");  // no terminator
   std::vector<std::string> found;
   installer_.EnumerateParallelPorts(found);
-  std::vector<std::string> expected = {"LPT1:", "LPT0:", "LPT2:"};
+  std::vector<std::string> expected = {"LPT1:", "LPT0:"};
   EXPECT_EQ(found, expected) << "empty and over-long data give no entry";
   EXPECT_EQ(sim::DebugOutput(), expected);
+}
+
+// Only a REG_SZ's text counts: a DWORD 5 would be "LPT\x05:", and no port name may hold a
+// control character, whatever the map's type.
+TEST_F(DeviceMaps, OnlyTextsWithoutControlCharactersNamePorts) {
+  const std::string parallel = "HARDWARE\\DEVICEMAP\\PARALLEL PORTS";
+  const std::string serial = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+  for (const std::string& key : {parallel, serial}) {
+    sim::PutRegistryDword(key, "\\Device\\Dword", 5);
+    sim::PutRegistryValue(key, "\\Device\\Binary", REG_BINARY, std::string("COM2\0", 5));
+    sim::PutRegistryValue(key, "\\Device\\Expand", REG_EXPAND_SZ, std::string("COM3\0", 5));
+    sim::PutRegistryValue(key, "\\Device\\Multi", REG_MULTI_SZ, std::string("COM4\0\0", 6));
+    sim::PutRegistryValue(key, "\\Device\\Tab", REG_SZ, std::string("COM\t5\0", 6));
+    sim::PutRegistryValue(key, "\\Device\\Escape", REG_SZ, std::string("COM6\x1b\0", 6));
+    sim::PutRegistryValue(key, "\\Device\\Delete", REG_SZ, std::string("COM7\x7f\0", 6));
+    sim::PutRegistryValue(key, "\\Device\\Text", REG_SZ, std::string("COM8\0", 5));
+  }
+  std::vector<std::string> found;
+  installer_.EnumerateParallelPorts(found);
+  installer_.EnumerateSerialPorts(found);
+  // The parallel name takes the last character only: a control character before it is no
+  // part of the name.
+  std::vector<std::string> expected = {"LPT5:", "LPT8:", "COM8:"};
+  EXPECT_EQ(found, expected);
+  EXPECT_EQ(sim::DebugOutput(), expected);
+  EXPECT_EQ(sim::OpenRegistryKeys(), 0);
 }
 
 TEST_F(DeviceMaps, AMissingMapGivesNothing) {
