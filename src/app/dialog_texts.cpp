@@ -31,6 +31,10 @@ constexpr Caption kCaptions[] = {
 
 }  // namespace
 
+const char* CQuillmateDlg::TitleText(bool chinese) {
+  return chinese ? kCaptions[0].chinese : kCaptions[0].english;
+}
+
 void CQuillmateDlg::ApplyLanguage(DWORD language) {
   bool chinese = ShowsChinese(language);
   for (const Caption& caption : kCaptions) {

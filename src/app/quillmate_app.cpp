@@ -3,6 +3,7 @@
 
 #include <iterator>
 
+#include "app/one_instance.h"
 #include "app/quillmate_dlg.h"
 
 CQuillmateApp theApp;
@@ -16,6 +17,10 @@ const ui::AppCommandMap* CQuillmateApp::GetCommandMap() const {
 }
 
 bool CQuillmateApp::InitInstance() {
+  // Before anything is started, unpacked or shown: a second start only brings the first forward.
+  COneInstance instance;
+  if (!instance.Claim()) return false;
+
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_WIN95_CLASSES;

@@ -1,6 +1,7 @@
 // CQuillmateDlg: members, message table, opening, painting, language switch and closing.
 #include "app/quillmate_dlg.h"
 
+#include "app/one_instance.h"
 #include "package/driver_package.h"
 #include "ports/usb_printer_ports.h"
 #include "ui/paint_dc.h"
@@ -30,6 +31,7 @@ BEGIN_MESSAGE_MAP(CQuillmateDlg)
   ON_NOTIFY(IPN_FIELDCHANGED, IDC_IP_ADDRESS, OnIpFieldChanged)
   ON_WM_DESTROY()
   ON_STN_DBLCLK(IDC_LANGUAGE_HOTSPOT, OnLanguageHotspotDblClk)
+  ON_REGISTERED_MESSAGE(ComeForwardMessage(), OnComeForward)
 END_MESSAGE_MAP()
 // clang-format on
 
@@ -95,6 +97,11 @@ void CQuillmateDlg::OnDestroy() {
   char currentDirectory[MAX_PATH] = {};
   ::GetCurrentDirectoryA(MAX_PATH, currentDirectory);
   installer.DeleteFolderContents(currentDirectory);
+}
+
+LRESULT CQuillmateDlg::OnComeForward(WPARAM, LPARAM) {
+  if (IsIconic()) ShowWindow(SW_RESTORE);
+  return kComeForwardAnswer;
 }
 
 void CQuillmateDlg::OnLanguageHotspotDblClk() {

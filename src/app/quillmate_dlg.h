@@ -21,6 +21,8 @@ class CQuillmateDlg : public ui::CDialogEx {
 
   // Sets every caption that depends on the language: Chinese where ShowsChinese, else English.
   void ApplyLanguage(DWORD language);
+  // The window's title in either language, as ApplyLanguage sets it.
+  static const char* TitleText(bool chinese);
 
   HICON appIcon;
   int setAsDefault = 0;
@@ -44,6 +46,9 @@ class CQuillmateDlg : public ui::CDialogEx {
   HCURSOR OnQueryDragIcon();
   void OnDestroy();
   void OnLanguageHotspotDblClk();
+  // A second start asks for the dialog (app/one_instance.cpp): restored if minimised, it
+  // answers kComeForwardAnswer.
+  LRESULT OnComeForward(WPARAM wParam, LPARAM lParam);
 
   // The port list and the controls around it, for the chosen connection type.
   void RefreshPortList();

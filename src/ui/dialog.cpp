@@ -7,7 +7,8 @@ namespace ui {
 namespace {
 
 bool Matches(const MessageMapEntry& entry, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (entry.message != message) return false;
+  // No entry handles WM_NULL: 0 is the message that could not be registered.
+  if (entry.message != message || message == 0) return false;
   if (message == WM_COMMAND) return HIWORD(wParam) == entry.code && LOWORD(wParam) == entry.id;
   if (message == WM_NOTIFY) {
     const auto* header = reinterpret_cast<const NMHDR*>(lParam);

@@ -21,6 +21,11 @@ struct ProcessTraits {
   static Type Invalid() { return nullptr; }
   static void Close(Type process) { ::CloseHandle(process); }
 };
+struct MutexTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type mutex) { ::CloseHandle(mutex); }
+};
 struct PrinterTraits {
   using Type = HANDLE;
   static Type Invalid() { return nullptr; }
@@ -45,6 +50,7 @@ struct BitmapTraits {
 using Key = UniqueHandle<KeyTraits>;
 using File = UniqueHandle<FileTraits>;
 using Process = UniqueHandle<ProcessTraits>;
+using Mutex = UniqueHandle<MutexTraits>;
 using Printer = UniqueHandle<PrinterTraits>;
 using DeviceSet = UniqueHandle<DeviceSetTraits>;
 using Dc = UniqueHandle<DcTraits>;

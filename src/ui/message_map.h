@@ -79,6 +79,11 @@ struct MessageMap {
         "OnDeviceChange"                                                                  \
   }                                                                                       \
   ,
+// LRESULT handler(WPARAM wParam, LPARAM lParam): a message registered at run time, `message`
+// evaluated once; one that could not be registered is 0 and matches nothing
+#define ON_REGISTERED_MESSAGE(message, handler)                               \
+  { message, 0, 0, QM_THUNK(return self.handler(wParam, lParam);), #handler } \
+  ,
 // void handler(): a notice through WM_COMMAND from control `id`
 #define QM_ON_COMMAND(code, id, handler)                                  \
   { WM_COMMAND, code, id, QM_THUNK(self.handler(); return 0;), #handler } \

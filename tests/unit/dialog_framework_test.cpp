@@ -34,13 +34,18 @@ sim::rc::DialogTemplate TestTemplate() {
   return t;
 }
 
+UINT TestMessage() {
+  static const UINT message = RegisterWindowMessageA("Quillmate framework test");
+  return message;
+}
+
 class TestDialog : public ui::CDialogEx {
  public:
   TestDialog() : CDialogEx(kTestDialog) {}
   const ui::MessageMap* GetMessageMap() const override;
 
   int first = 0, second = 0;
-  int paints = 0, staticClicks = 0, fieldNotices = 0;
+  int paints = 0, staticClicks = 0, fieldNotices = 0, unregistered = 0;
   bool defaultPaint = false;
   ui::CListBox list;
 
@@ -56,6 +61,10 @@ class TestDialog : public ui::CDialogEx {
   }
   HCURSOR OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(uintptr_t{0x1234}); }
   void OnStaticClicked() { ++staticClicks; }
+  LRESULT OnTestMessage(WPARAM wParam, LPARAM lParam) {
+    return static_cast<LRESULT>(wParam) + lParam;
+  }
+  LRESULT OnUnregistered(WPARAM, LPARAM) { return ++unregistered; }
   void OnField(NMHDR* header, LRESULT* result) {
     ++fieldNotices;
     reinterpret_cast<NMIPADDRESS*>(header)->iValue = 42;
@@ -69,6 +78,8 @@ BEGIN_MESSAGE_MAP(TestDialog)
   ON_WM_QUERYDRAGICON()
   ON_BN_CLICKED(15, OnStaticClicked)
   ON_NOTIFY(IPN_FIELDCHANGED, 40, OnField)
+  ON_REGISTERED_MESSAGE(TestMessage(), OnTestMessage)
+  ON_REGISTERED_MESSAGE(0u, OnUnregistered)
 END_MESSAGE_MAP()
 // clang-format on
 
@@ -139,6 +150,18 @@ TEST_F(DialogFramework, HandledMessagesAndTheDefaultHandling) {
     ASSERT_EQ(sim::GdiCalls().size(), 1u);
     EXPECT_EQ(sim::GdiCalls()[0].call, "DefaultPaint");
     EXPECT_EQ(SendMessageA(d, WM_QUERYDRAGICON, 0, 0), 0x1234) << "returned directly";
+    dialog_.EndDialog(IDCANCEL);
+  });
+}
+
+// A message that could not be registered is 0, WM_NULL, which the system sends to any window
+// (to see whether it answers): its entry must not take it.
+TEST_F(DialogFramework, RegisteredMessagesAnswerAndOneNotRegisteredMatchesNothing) {
+  Run([&](HWND d) {
+    ASSERT_GE(TestMessage(), 0xC000u);
+    EXPECT_EQ(SendMessageA(d, TestMessage(), 3, 4), 7);
+    EXPECT_EQ(SendMessageA(d, WM_NULL, 0, 0), 0);
+    EXPECT_EQ(dialog_.unregistered, 0);
     dialog_.EndDialog(IDCANCEL);
   });
 }

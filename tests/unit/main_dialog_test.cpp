@@ -1,6 +1,7 @@
 // The program from its start: the main dialog's opening, captions, hot spot, painting and closing.
 #include <algorithm>
 
+#include "app/one_instance.h"
 #include "app/quillmate_app.h"
 #include "app/quillmate_dlg.h"
 #include "text_helpers.h"
@@ -271,6 +272,92 @@ TEST_F(MainDialog, ExitEscapeAndCloseBoxAllEndTheRunTheSameWay) {
     EXPECT_NE(sim::CallsOf("EndDialog")[0].find(", 2"), std::string::npos) << "IDCANCEL";
     EXPECT_FALSE(IsWindow(seen)) << "the window is destroyed";
     EXPECT_EQ(exitCode_, 0);
+  }
+}
+
+// Started again while its dialog is open and minimised: the running dialog comes forward,
+// restored, and the second start ends having started, unpacked, written and shown nothing; the
+// dialog still installs.
+TEST_F(MainDialog, ASecondStartBringsTheRunningDialogForwardAndEnds) {
+  sim::PutFolder(kTempFolder);
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\PARALLEL PORTS", "\\Device\\Parallel0", REG_SZ,
+                        std::string("\\DosDevices\\LPT1\0", 17));
+  std::vector<HWND> dialogs;
+  int secondExit = -1;
+  sim::SetModalDriver([&](HWND dialog) {
+    dialogs.push_back(dialog);
+    if (dialogs.size() > 1) {  // a second dialog: the fault itself
+      sim::PressKey(dialog, VK_ESCAPE);
+      return;
+    }
+    shown_ = true;
+    sim::Minimize(dialog);
+    ASSERT_NE(sim::ForegroundWindow(), dialog);
+    std::vector<std::string> stagedBefore = sim::Tree(kStagingFolder);
+    sim::ClearCalls();
+    sim::RunAsAnotherProcess([&] {
+      CQuillmateApp second;
+      secondExit = ui::RunApplication(second, GetModuleHandleA(nullptr));
+    });
+    auto info = sim::Inspect(dialog);
+    EXPECT_FALSE(info.iconic);
+    EXPECT_EQ(info.style & WS_MINIMIZE, 0u);
+    EXPECT_TRUE(info.visible);
+    EXPECT_EQ(sim::ForegroundWindow(), dialog);
+    for (const char* call :
+         {"InitCommonControlsEx", "ShellExecuteA", "DialogBoxParamA", "FindResourceA",
+          "CreateFileA", "CreateDirectoryA", "RegSetValueExA", "MessageBoxA", "GetTempPathW"})
+      EXPECT_EQ(sim::CountOf(call), 0) << call;
+    EXPECT_EQ(sim::Tree(kStagingFolder), stagedBefore);
+    ASSERT_TRUE(sim::Click(GetDlgItem(dialog, IDC_PARALLEL)));
+    ASSERT_TRUE(sim::Click(GetDlgItem(dialog, IDOK)));
+    EXPECT_FALSE(IsWindowVisible(dialog)) << "installed, the dialog closes";
+  });
+  exitCode_ = ui::RunApplication(theApp, GetModuleHandleA(nullptr));
+  EXPECT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(secondExit, 0);
+  EXPECT_EQ(sim::Processes().size(), 1u) << "the spooler was started once, by the first";
+  ASSERT_EQ(sim::Spooler().printers.size(), 1u);
+  EXPECT_EQ(sim::Spooler().printers[0].port, "LPT1:");
+  EXPECT_EQ(sim::OpenKernelObjects(), 0);
+  EXPECT_FALSE(sim::NamedObjectExists(kOneInstanceName)) << "gone with the program";
+}
+
+// Another program's object of the same name, with windows of its own under the dialog's title,
+// delays the start at most: the dialog opens. A free mutex is taken at once, and a failure that
+// says nothing of another program does not keep the start waiting.
+TEST_F(MainDialog, AnotherProgramHoldingTheNameCannotStopTheStart) {
+  // The name without "Local\\" is the same object of the session's namespace.
+  const std::string name = std::string(kOneInstanceName).substr(6);
+  const struct {
+    const char* what;
+    std::function<void()> arrange;
+    bool looks;
+  } cases[] = {
+      {"an owned mutex", [&] { sim::HoldNamedObject(name, sim::NamedObjectKind::kMutex, true); },
+       true},
+      {"a free mutex", [&] { sim::HoldNamedObject(name, sim::NamedObjectKind::kMutex, false); },
+       false},
+      {"an event", [&] { sim::HoldNamedObject(name, sim::NamedObjectKind::kEvent, false); }, true},
+      {"a mutex it may not open",
+       [&] { sim::HoldNamedObject(name, sim::NamedObjectKind::kMutex, true, true); }, true},
+      {"no mutex for want of memory",
+       [] { sim::FailCall("CreateMutexA", ERROR_NOT_ENOUGH_MEMORY); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    c.arrange();
+    HWND silent = sim::AddOtherProgramWindow("#32770", CQuillmateDlg::TitleText(false), false);
+    HWND hung = sim::AddOtherProgramWindow("#32770", CQuillmateDlg::TitleText(false), true);
+    Run([&](HWND dialog) {
+      EXPECT_EQ(sim::ForegroundWindow(), dialog);
+      sim::PressKey(dialog, VK_ESCAPE);
+    });
+    EXPECT_TRUE(shown_);
+    EXPECT_EQ(sim::CountOf("FindWindowExA") > 0, c.looks);
+    EXPECT_TRUE(sim::Inspect(silent).visible && sim::Inspect(hung).visible);
+    EXPECT_EQ(sim::CountOf("SetForegroundWindow"), 0) << "no window of theirs is brought forward";
   }
 }
 

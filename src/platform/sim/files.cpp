@@ -1521,6 +1521,7 @@ BOOL CloseHandle(HANDLE handle) {
     return TRUE;
   }
   if (sim::detail::CloseProcess(handle)) return TRUE;
+  if (sim::detail::CloseKernelObject(handle)) return TRUE;
   return Fail(ERROR_INVALID_HANDLE);
 }
 

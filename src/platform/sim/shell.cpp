@@ -285,6 +285,8 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   if (Enter("WaitForSingleObject", Args(milliseconds))) return WAIT_FAILED;
+  DWORD result = WAIT_FAILED;
+  if (sim::detail::WaitForKernelObject(handle, milliseconds, &result)) return result;
   auto it = M().processHandles.find(reinterpret_cast<uintptr_t>(handle));
   if (it == M().processHandles.end()) {
     M().lastError = ERROR_INVALID_HANDLE;

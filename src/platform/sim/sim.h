@@ -145,6 +145,22 @@ ServiceCommandTimes& ServiceTimes();
 void RestartMachine();
 int OpenProcessHandles();
 
+// ---- processes and named objects of the session ----
+// The program runs as process 1. `body` runs as another process of the same user in the same
+// session (a second start of the program): the windows it makes and the handles it opens are
+// that process's. When `body` returns the process has ended: its handles are closed, the
+// mutexes it still owns are abandoned, and its windows are gone.
+void RunAsAnotherProcess(const std::function<void()>& body);
+enum class NamedObjectKind { kMutex, kEvent };
+// Another program of the user holds a named object for the rest of the test: a mutex it owns or
+// not, or an event of that name; `deniesOthers`, made with a security descriptor that lets no
+// other program open it. Names without a prefix or with "Local\\" are the session's.
+void HoldNamedObject(const std::string& name, NamedObjectKind kind, bool owned,
+                     bool deniesOthers = false);
+bool NamedObjectExists(const std::string& name);
+// Handles on kernel objects that the program's process opened and has not closed.
+int OpenKernelObjects();
+
 // ---- windows ----
 
 // Makes a dialog template of a test's own available to DialogBoxParamA (besides the program's).
@@ -159,6 +175,19 @@ using ModalDriver = std::function<void(HWND dialog)>;
 void SetModalDriver(ModalDriver driver);
 // True when the last modal run returned because the driver left the dialog open.
 bool ModalRunLeftOpen();
+// A top-level window of another program with this class and title, shown. It answers every
+// message with 0, as a window procedure does with one it does not know; `hung`, its thread
+// answers nothing, so a sent message waits until it times out.
+HWND AddOtherProgramWindow(const std::string& className, const std::string& title, bool hung);
+// The window the user works with: a dialog is activated when its modal run shows it, and
+// minimising it gives the foreground away; after that only SetForegroundWindow brings it back.
+HWND ForegroundWindow();
+// The screen of the machine's one monitor and the part of it not taken by the taskbar.
+struct Monitor {
+  RECT screen{0, 0, 1024, 768};
+  RECT workArea{0, 0, 1024, 738};
+};
+Monitor& TheMonitor();
 
 // Answers message boxes; the default answers OK (or the first button of the set).
 struct MessageBoxRecord {
@@ -210,6 +239,10 @@ struct WindowInfo {
   int ipBlankFields = 4;  // bit i: field i blank
   HICON bigIcon = nullptr, smallIcon = nullptr;
   bool iconic = false;
+  RECT screenRect{};  // where it is on the screen, frame included
+  int horizontalExtent = 0;
+  bool horizontalScrollBar = false;  // a list box shows one
+  bool stalePainting = false;        // see SetWindowPos in platform/sim/window_system.cpp
 };
 WindowInfo Inspect(HWND window);
 // What a group box shows of its caption, and a list box of each entry, drawn as Wine's
@@ -221,8 +254,9 @@ WindowInfo Inspect(HWND window);
 // from its source: Windows documents none. Other controls give nothing.
 struct DrawnText {
   std::string text;
-  int width;  // the text's, on one line
-  int shown;  // how much of that the control shows
+  int width;      // the text's, on one line
+  int shown;      // how much of that the control shows
+  int reachable;  // how much of it scrolling the control sideways brings into view
 };
 std::vector<DrawnText> DrawnTexts(HWND control);
 // Children of a window in creation order.

@@ -40,6 +40,22 @@ struct Window {
   HICON bigIcon = nullptr, smallIcon = nullptr;
   std::vector<GUID> interfaceClasses;  // device-interface notices registered for
   bool allInterfaceClasses = false;
+  DWORD process = 1;         // the simulated process that made it
+  bool hung = false;         // another program's window whose thread answers nothing
+  int horizontalExtent = 0;  // a list box's, in pixels
+  // Pixels of a control's former place or frame that nothing has painted over yet.
+  bool stalePainting = false;
+};
+
+// A named or unnamed object of the session's namespace (a mutex, or another kind that shares
+// the names).
+struct KernelObject {
+  std::string name;  // without a "Local\" prefix: the session's namespace is the default one
+  sim::NamedObjectKind kind = sim::NamedObjectKind::kMutex;
+  DWORD owner = 0;  // the process whose thread owns a mutex, 0 for none
+  int recursion = 0;
+  bool abandoned = false;
+  bool deniesOthers = false;  // its security lets no other program open it
 };
 
 struct FileSystem;
@@ -123,6 +139,22 @@ struct Machine {
   DWORD defaultDllDirectories = 0;   // SetDefaultDllDirectories' flags; 0 until it is called
   bool dllDirectorySet = false;      // SetDllDirectoryA with a path (empty or not)
   std::string dllDirectory;
+
+  // Processes of the session: the program's own is 1 (platform/sim/objects.cpp).
+  DWORD process = 1;
+  DWORD nextProcessId = 2;
+  struct ObjectHandle {
+    std::shared_ptr<KernelObject> object;
+    DWORD process;
+  };
+  std::map<uintptr_t, ObjectHandle> objectHandles;
+  uintptr_t nextObjectHandle = 0xC0000;
+  // Objects other programs hold open; named objects are found through this map while alive.
+  std::vector<std::shared_ptr<KernelObject>> heldByOthers;
+  std::map<std::string, std::weak_ptr<KernelObject>> namedObjects;
+  std::vector<std::string> registeredMessages;  // RegisterWindowMessageA's, from 0xC000
+  HWND foreground = nullptr;
+  sim::Monitor monitor;
 };
 
 Machine& M();
@@ -198,6 +230,11 @@ std::string ExistingFile(const std::string& path);
 
 // Closes a process handle of the shell's; false when `handle` is none of them.
 bool CloseProcess(HANDLE handle);
+// Closes a handle on a kernel object of platform/sim/objects.cpp; false when it is none.
+bool CloseKernelObject(HANDLE handle);
+// Waits on a kernel object of platform/sim/objects.cpp: false when `handle` is none, else
+// true with the wait's answer in `result`.
+bool WaitForKernelObject(HANDLE handle, DWORD milliseconds, DWORD* result);
 // Moves simulated time on, ending the programs whose time has come.
 void PassTime(DWORD milliseconds);
 // False, with RPC_S_SERVER_UNAVAILABLE as the last error, unless the spooler is running.

@@ -58,6 +58,8 @@ DECLARE_SIM_HANDLE(HFONT);
 DECLARE_SIM_HANDLE(HMENU);
 DECLARE_SIM_HANDLE(HKEY);
 DECLARE_SIM_HANDLE(HRSRC);
+DECLARE_SIM_HANDLE(HMONITOR);
+DECLARE_SIM_HANDLE(HRGN);
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
 typedef void* HGDIOBJ;
@@ -104,6 +106,13 @@ struct PAINTSTRUCT {
   BOOL fIncUpdate;
   BYTE rgbReserved[32];
 };
+struct MONITORINFO {
+  DWORD cbSize;
+  RECT rcMonitor;
+  RECT rcWork;
+  DWORD dwFlags;
+};
+typedef MONITORINFO* LPMONITORINFO;
 struct NMHDR {
   HWND hwndFrom;
   UINT_PTR idFrom;
@@ -191,6 +200,7 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 // ---- window messages ----
+#define WM_NULL 0x0000
 #define WM_DESTROY 0x0002
 #define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
@@ -232,6 +242,8 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define LB_GETTEXT 0x0189
 #define LB_GETTEXTLEN 0x018A
 #define LB_GETCOUNT 0x018B
+#define LB_GETHORIZONTALEXTENT 0x0193
+#define LB_SETHORIZONTALEXTENT 0x0194
 #define LB_ERR (-1)
 #define LBN_SELCHANGE 1
 #define LBN_DBLCLK 2
@@ -348,6 +360,19 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define SW_MINIMIZE 6
 #define SW_RESTORE 9
 
+#define SMTO_NORMAL 0x0000
+#define SMTO_BLOCK 0x0001
+#define SMTO_ABORTIFHUNG 0x0002
+#define MONITOR_DEFAULTTONULL 0x00000000
+#define MONITOR_DEFAULTTOPRIMARY 0x00000001
+#define MONITOR_DEFAULTTONEAREST 0x00000002
+#define MONITORINFOF_PRIMARY 0x00000001
+#define RDW_INVALIDATE 0x0001
+#define RDW_ERASE 0x0004
+#define RDW_ALLCHILDREN 0x0080
+#define RDW_UPDATENOW 0x0100
+#define RDW_FRAME 0x0400
+
 #define ICON_SMALL 0
 #define ICON_BIG 1
 #define SM_CXICON 11
@@ -378,6 +403,7 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define INFINITE 0xFFFFFFFF
 #define WAIT_OBJECT_0 0
 #define WAIT_TIMEOUT 258
+#define WAIT_ABANDONED 0x00000080L
 #define WAIT_FAILED 0xFFFFFFFF
 
 // ---- error codes ----
@@ -392,6 +418,8 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
+#define ERROR_NOT_OWNER 288L
+#define ERROR_TIMEOUT 1460L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
@@ -422,6 +450,12 @@ void OutputDebugStringA(LPCSTR text);
 void Sleep(DWORD milliseconds);
 BOOL CloseHandle(HANDLE handle);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+DWORD GetTickCount();
+// Named objects of the session's namespace (platform/sim/objects.cpp).
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
+BOOL ReleaseMutex(HANDLE mutex);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 void GetNativeSystemInfo(LPSYSTEM_INFO info);
 UINT GetACP();
@@ -467,6 +501,14 @@ int MapWindowPoints(HWND from, HWND to, POINT* points, UINT count);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
+HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName);
+UINT RegisterWindowMessageA(LPCSTR name);
+LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                            UINT timeout, DWORD_PTR* result);
+BOOL SetForegroundWindow(HWND window);
+HMONITOR MonitorFromWindow(HWND window, DWORD flags);
+BOOL GetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info);
+BOOL RedrawWindow(HWND window, const RECT* update, HRGN region, UINT flags);
 
 // user32: painting, icons, cursors
 HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
@@ -517,8 +559,6 @@ HCURSOR SetCursor(HCURSOR cursor);
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_DIRECTORY 267L
 
-struct SECURITY_ATTRIBUTES;
-typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 struct OVERLAPPED;
 typedef OVERLAPPED* LPOVERLAPPED;
 typedef FILETIME* LPFILETIME;

@@ -20,6 +20,7 @@ Window& Create(HWND parent) {
   window->handle = HandleOf(m.nextWindow);
   m.nextWindow += 4;
   window->parent = parent;
+  window->process = m.process;
   Window& created = *window;
   m.windows[reinterpret_cast<uintptr_t>(created.handle)] = std::move(window);
   if (Window* p = Find(parent)) p->children.push_back(created.handle);
@@ -145,8 +146,20 @@ LRESULT ListBoxMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
     case LB_GETTEXTLEN:
       if (index < 0 || index >= count) return LB_ERR;
       return static_cast<LRESULT>(w.entries[index].size());
+    // Kept whatever the style; only a list made with WS_HSCROLL shows the scroll bar for it
+    // (Microsoft's LB_SETHORIZONTALEXTENT page; Wine's listbox.c keeps the creation style).
+    case LB_SETHORIZONTALEXTENT:
+      w.horizontalExtent = static_cast<int>(wParam);
+      return 0;  // LB_OKAY
+    case LB_GETHORIZONTALEXTENT:
+      return w.horizontalExtent;
   }
   return 0;
+}
+
+// A list shows its horizontal scroll bar while its extent is wider than its client area.
+bool ShowsHorizontalBar(const Window& w) {
+  return Is(w, "ListBox") && (w.style & WS_HSCROLL) && w.horizontalExtent > w.client.right;
 }
 
 LRESULT IpAddressMessage(Window& w, UINT message, LPARAM lParam) {
@@ -427,7 +440,32 @@ bool Minimize(HWND dialog) {
   if (w == nullptr) return false;
   w->iconic = true;
   w->style |= WS_MINIMIZE;
+  // A minimised window gives the foreground to the window below it.
+  if (M().foreground == dialog) M().foreground = nullptr;
   return true;
+}
+
+HWND AddOtherProgramWindow(const std::string& className, const std::string& title, bool hung) {
+  Machine& m = M();
+  DWORD previous = m.process;
+  m.process = 0xFFFF;  // another program, which stays for the rest of the test
+  Window& w = Create(nullptr);
+  m.process = previous;
+  w.className = className;
+  w.text = title;
+  w.style = WS_POPUP | WS_CAPTION | WS_VISIBLE;
+  w.rect = RECT{10, 10, 210, 110};
+  w.client = RECT{0, 0, 200, 100};
+  w.hung = hung;
+  return w.handle;
+}
+
+HWND ForegroundWindow() {
+  return M().foreground;
+}
+
+Monitor& TheMonitor() {
+  return M().monitor;
 }
 
 void SetClientSize(HWND window, int width, int height) {
@@ -449,7 +487,7 @@ LRESULT MoveMouseOver(HWND dialog, HWND under) {
 void BroadcastDeviceChange(WPARAM event, DWORD deviceType, const GUID& interfaceClass) {
   std::vector<HWND> targets;
   for (auto& [value, w] : M().windows) {
-    if (w->destroyed || w->parent != nullptr) continue;
+    if (w->destroyed || w->parent != nullptr || w->hung) continue;
     if (deviceType == DBT_DEVTYP_DEVICEINTERFACE && !w->allInterfaceClasses &&
         std::none_of(w->interfaceClasses.begin(), w->interfaceClasses.end(), [&](const GUID& g) {
           return std::memcmp(&g, &interfaceClass, sizeof g) == 0;
@@ -482,9 +520,13 @@ std::vector<DrawnText> DrawnTexts(HWND control) {
   std::vector<DrawnText> drawn;
   Window* w = Find(control);
   if (w == nullptr) return drawn;
+  // Scrolled as far as its bar goes, a list's client area shows its extent's right end
+  // (Wine's listbox.c: LISTBOX_SetHorizontalPos stops at the extent less the width).
+  int reach = ShowsHorizontalBar(*w) ? w->horizontalExtent : w->client.right;
   auto add = [&](const std::string& text, int left) {
     int width = detail::SingleLineWidth(text);
-    drawn.push_back({text, width, std::clamp(w->client.right - left, 0, width)});
+    drawn.push_back({text, width, std::clamp(w->client.right - left, 0, width),
+                     std::clamp(reach - left, 0, width)});
   };
   if (Is(*w, "Button") && ButtonType(*w) == BS_GROUPBOX) {
     if (!w->text.empty()) add(w->text, 8);
@@ -515,6 +557,16 @@ WindowInfo Inspect(HWND window) {
   info.bigIcon = w->bigIcon;
   info.smallIcon = w->smallIcon;
   info.iconic = w->iconic;
+  if (w->parent == nullptr) {
+    info.screenRect = w->rect;
+  } else {
+    POINT origin = ClientOrigin(*w);
+    info.screenRect =
+        RECT{origin.x, origin.y, origin.x + w->client.right, origin.y + w->client.bottom};
+  }
+  info.horizontalExtent = w->horizontalExtent;
+  info.horizontalScrollBar = ShowsHorizontalBar(*w);
+  info.stalePainting = w->stalePainting;
   return info;
 }
 
@@ -608,6 +660,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DL
   Window* w = Find(handle);
   if (w && !w->ended) {
     w->style |= WS_VISIBLE;
+    m.foreground = handle;
     if (m.modalDriver) {
       sim::ModalDriver driver = m.modalDriver;
       driver(handle);
@@ -617,6 +670,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DL
   m.modalLeftOpen = w && !w->ended;
   if (w && w->ended) result = w->endResult;
   if (w) DestroyTree(*w);
+  if (m.foreground == handle) m.foreground = nullptr;
   m.activeDialog = previousDialog;
   return result;
 }
@@ -723,9 +777,16 @@ BOOL ShowWindow(HWND window, int command) {
     SetFlag(*w, WS_VISIBLE, false);
   } else if (command == SW_MINIMIZE) {
     w->iconic = true;
+    SetFlag(*w, WS_MINIMIZE, true);
+    if (M().foreground == window) M().foreground = nullptr;
   } else {
     SetFlag(*w, WS_VISIBLE, true);
-    if (command == SW_RESTORE || command == SW_SHOWNORMAL) w->iconic = false;
+    // Restored, a window is shown and activated within its own program, but it comes to the
+    // foreground only where the system lets it (SetForegroundWindow's page): not here.
+    if (command == SW_RESTORE || command == SW_SHOWNORMAL) {
+      w->iconic = false;
+      SetFlag(*w, WS_MINIMIZE, false);
+    }
   }
   return wasVisible;
 }
@@ -881,6 +942,12 @@ BOOL SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT flags) {
     M().lastError = ERROR_INVALID_WINDOW_HANDLE;
     return FALSE;
   }
+  // A control that moves or changes size on a shown dialog leaves its old frame on the screen
+  // until the dialog and its controls are painted again: a group box paints no background
+  // inside its frame (Wine's button.c, GB_Paint) and the dialog repaints under a control only
+  // where something invalidates it. Seen under Wine as stale lines where the group boxes'
+  // edges were; any move counts here, the stricter answer.
+  RECT before = w->rect;
   if ((flags & SWP_NOMOVE) == 0) {
     LONG width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
     w->rect = RECT{x, y, x + width, y + height};
@@ -895,6 +962,10 @@ BOOL SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT flags) {
       w->client = RECT{0, 0, cx, cy};
     }
   }
+  bool moved = before.left != w->rect.left || before.top != w->rect.top ||
+               before.right != w->rect.right || before.bottom != w->rect.bottom;
+  if (moved && w->parent != nullptr && IsWindowVisible(w->parent))
+    if (Window* parent = Find(w->parent)) parent->stalePainting = true;
   return TRUE;
 }
 
@@ -1007,4 +1078,131 @@ HCURSOR SetCursor(HCURSOR cursor) {
   HCURSOR previous = M().cursor;
   M().cursor = cursor;
   return previous;
+}
+
+// Top-level windows in the machine's z order, the newest on top; hidden ones too. Only the
+// title is compared, as the window keeps it (no WM_GETTEXT is sent), and without regard to
+// case as Wine's win32u/window.c (NtUserFindWindowEx) does; Wine's tests, user32 win.c
+// test_FindWindowEx. Microsoft's FindWindowExA page: the search starts after `childAfter`.
+HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName) {
+  if (Enter("FindWindowExA", Args(static_cast<const void*>(parent),
+                                  static_cast<const void*>(childAfter), className, windowName)))
+    return nullptr;
+  std::vector<HWND> candidates;
+  if (parent != nullptr) {
+    Window* p = Find(parent);
+    if (p == nullptr) {
+      M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+      return nullptr;
+    }
+    candidates = p->children;
+  } else {
+    for (auto it = M().windows.rbegin(); it != M().windows.rend(); ++it)
+      if (!it->second->destroyed && it->second->parent == nullptr)
+        candidates.push_back(it->second->handle);
+  }
+  auto start = candidates.begin();
+  if (childAfter != nullptr) {
+    start = std::find(candidates.begin(), candidates.end(), childAfter);
+    if (start == candidates.end()) return nullptr;
+    ++start;
+  }
+  for (auto it = start; it != candidates.end(); ++it) {
+    Window* w = Find(*it);
+    if (w == nullptr) continue;
+    if (className != nullptr && strcasecmp(w->className.c_str(), className) != 0) continue;
+    if (windowName != nullptr && !SameTextIgnoringCase(w->text, windowName)) continue;
+    return w->handle;
+  }
+  return nullptr;
+}
+
+// Microsoft's RegisterWindowMessageA page: one value in 0xC000 to 0xFFFF for a name, the same
+// for every program of the session, names compared without regard to case.
+UINT RegisterWindowMessageA(LPCSTR name) {
+  if (Enter("RegisterWindowMessageA", Args(name))) return 0;
+  if (name == nullptr || *name == '\0') {
+    M().lastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  auto& names = M().registeredMessages;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (strcasecmp(names[i].c_str(), name) == 0) return static_cast<UINT>(0xC000 + i);
+  names.push_back(name);
+  return static_cast<UINT>(0xC000 + names.size() - 1);
+}
+
+// Microsoft's SendMessageTimeoutA page: 0 when the call fails or times out, then
+// ERROR_TIMEOUT; with SMTO_ABORTIFHUNG it does not wait for a thread that does not respond.
+// Another process's window answers at once here: its thread waits in its message loop, as the
+// program's own does while its modal run is with the user.
+LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                            UINT timeout, DWORD_PTR* result) {
+  Window* w = Find(window);
+  if (Enter("SendMessageTimeoutA", Args(w ? w->id : -1, message, flags, timeout))) return 0;
+  if (result) *result = 0;
+  if (w == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return 0;
+  }
+  if (w->hung) {
+    if (!(flags & SMTO_ABORTIFHUNG)) sim::detail::PassTime(timeout);
+    M().lastError = ERROR_TIMEOUT;
+    return 0;
+  }
+  LRESULT answer = Send(window, message, wParam, lParam);
+  if (result) *result = static_cast<DWORD_PTR>(answer);
+  return 1;
+}
+
+// The system lets a program started by the user set the foreground window (Microsoft's
+// SetForegroundWindow page lists who may); every call here is such a program's.
+BOOL SetForegroundWindow(HWND window) {
+  if (Enter("SetForegroundWindow", Args(static_cast<const void*>(window)))) return FALSE;
+  if (Find(window) == nullptr) return FALSE;
+  M().foreground = window;
+  return TRUE;
+}
+
+namespace {
+HMONITOR TheMonitorHandle() {
+  return reinterpret_cast<HMONITOR>(uintptr_t{0x50000});
+}
+}  // namespace
+
+// One monitor: every window is nearest to it (Microsoft's MonitorFromWindow page; a window on
+// no monitor gives null only with MONITOR_DEFAULTTONULL).
+HMONITOR MonitorFromWindow(HWND window, DWORD flags) {
+  if (Enter("MonitorFromWindow", Args(static_cast<const void*>(window), flags))) return nullptr;
+  if (Find(window) == nullptr && flags == MONITOR_DEFAULTTONULL) return nullptr;
+  return TheMonitorHandle();
+}
+
+// Microsoft's GetMonitorInfoA page: cbSize is that of MONITORINFO (or MONITORINFOEX, not
+// simulated); rcWork is the monitor's work area, which the taskbar does not cover.
+BOOL GetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info) {
+  if (Enter("GetMonitorInfoA", Args(info ? info->cbSize : 0u))) return FALSE;
+  if (monitor != TheMonitorHandle() || info == nullptr || info->cbSize != sizeof(MONITORINFO)) {
+    M().lastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  info->rcMonitor = M().monitor.screen;
+  info->rcWork = M().monitor.workArea;
+  info->dwFlags = MONITORINFOF_PRIMARY;
+  return TRUE;
+}
+
+// What SetWindowPos leaves stale goes once the whole window is invalidated with its background
+// erased and its children painted again (Microsoft's RedrawWindow page: RDW_ALLCHILDREN
+// includes the child windows).
+BOOL RedrawWindow(HWND window, const RECT* update, HRGN region, UINT flags) {
+  if (Enter("RedrawWindow", Args(static_cast<const void*>(window), flags))) return FALSE;
+  Window* w = Find(window);
+  if (w == nullptr) {
+    M().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return FALSE;
+  }
+  constexpr UINT kAll = RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN;
+  if (update == nullptr && region == nullptr && (flags & kAll) == kAll) w->stalePainting = false;
+  return TRUE;
 }
