@@ -279,19 +279,25 @@ void CCaptionFit::Fit(bool keepWidth) {
   const Metrics& m = *measured;
 
   size_t count = controls_.size();
-  std::vector<RECT> layout;
+  LONG widthBefore = width_;
+  std::vector<RECT> layout, before;
   std::vector<DWORD> styles;
   std::vector<bool> shown;
   for (const Control& c : controls_) {
+    before.push_back(c.current);
     layout.push_back(c.original);
     styles.push_back(static_cast<DWORD>(::GetWindowLongA(c.window, GWL_STYLE)));
     // Its own style, not IsWindowVisible: before the dialog is first shown nothing is visible.
     shown.push_back((styles.back() & WS_VISIBLE) != 0);
   }
   LONG width = keepWidth ? std::max(client_.right, width_) : client_.right;
+  // The dialog grows no wider than its monitor's work area; one that already is stays so.
+  LONG limit = std::max(WidestClient(), width);
+  std::vector<Caption> lists(count);  // each shown list's widest entry, for its extent
   for (size_t i = 0; i < count; ++i) {
     if (!shown[i]) continue;
     Caption caption = CaptionOf(controls_[i], styles[i], m, dc.Get());
+    if (controls_[i].kind == kList) lists[i] = caption;
     if (!caption.measured || Fits(dc.Get(), caption, layout[i])) continue;
 
     // The smallest group box around it holds it in; a group box that no other holds may grow
@@ -308,7 +314,8 @@ void CCaptionFit::Fit(bool keepWidth) {
       padBottom = std::clamp<LONG>(frame.bottom - original.bottom, 0, m.digit / 2);
     }
     RECT box = layout[i];
-    box.right = widens ? 2 * client_.right : layout[holder].right - padRight;
+    LONG widest = limit - rightMargin_ - (holder < count ? padRight : 0);
+    box.right = widens ? std::min(2 * client_.right, widest) : layout[holder].right - padRight;
     box.bottom =
         holder < count ? layout[holder].bottom - padBottom : client_.bottom - bottomMargin_;
     // Shown controls it did not already overlap stay clear of it.
@@ -334,7 +341,7 @@ void CCaptionFit::Fit(bool keepWidth) {
     if (controls_[i].kind == kList && widens && holder < count && blocker < count &&
         controls_[blocker].holder == holder) {
       LONG still = Shortfall(dc.Get(), caption, layout[i]).cx;
-      if (still > 0) width = std::max(width, MakeWay(i, blocker, still, m.digit, layout));
+      if (still > 0) width = std::max(width, MakeWay(i, blocker, still, m.digit, limit, layout));
     }
     size_t outer = i;
     if (holder < count && layout[i].right + padRight > layout[holder].right) {
@@ -362,16 +369,38 @@ void CCaptionFit::Fit(bool keepWidth) {
       c.current = r;
   }
   if (width < width_) Resize(width);
+
+  // A list whose widest entry still does not fit scrolls sideways to it (with WS_HSCROLL): the
+  // extent is the entry drawn 1 pixel in with half a digit to spare; 0 takes the bar away.
+  for (size_t i = 0; i < count; ++i) {
+    if (!shown[i] || controls_[i].kind != kList) continue;
+    const Caption& caption = lists[i];
+    SIZE text{};
+    LONG extent = 0;
+    if (caption.measured && Shortfall(dc.Get(), caption, layout[i]).cx > 0 &&
+        TextSize(dc.Get(), caption, layout[i], &text))
+      extent = 1 + text.cx + m.digit / 2;
+    ::SendMessageA(controls_[i].window, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent), 0);
+  }
+
+  // A group box paints nothing inside its frame: where a frame or a control was, the dialog
+  // must paint again, and its controls over it.
+  bool moved = width_ != widthBefore;
+  for (size_t i = 0; i < count && !moved; ++i) moved = !Same(controls_[i].current, before[i]);
+  if (moved)
+    ::RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-// A list that its right-hand neighbour stops short (its entries neither wrap nor scroll
-// sideways) takes the rest of its room by moving that neighbour right, with what shares its
-// row from there on within the same group box (the contents of a group box go with it); the
-// group box widens around them. Gives the client width the moved controls need.
-LONG CCaptionFit::MakeWay(size_t grown, size_t blocker, LONG by, LONG digit,
+// A list that its right-hand neighbour stops short takes the rest of its room by moving that
+// neighbour right, with what shares its row from there on within the same group box (the
+// contents of a group box go with it), as far as the dialog's `limit` lets the group box widen
+// around them; what is still missing the list scrolls to. Gives the client width the moved
+// controls need.
+LONG CCaptionFit::MakeWay(size_t grown, size_t blocker, LONG by, LONG digit, LONG limit,
                           std::vector<RECT>& layout) const {
   size_t count = controls_.size(), holder = controls_[grown].holder;
   const RECT row = layout[blocker];
+  std::vector<size_t> moving;
   LONG right = 0, padRight = 0;
   // The list itself lies left of the row, and the group box is not inside itself.
   for (size_t j = 0; j < count; ++j) {
@@ -380,16 +409,22 @@ LONG CCaptionFit::MakeWay(size_t grown, size_t blocker, LONG by, LONG digit,
       inside = h == holder;
     const RECT& r = layout[j];
     if (!inside || r.left < row.left || r.bottom <= row.top || r.top >= row.bottom) continue;
-    layout[j].left += by;
-    layout[j].right += by;
-    right = std::max(right, layout[j].right);
+    moving.push_back(j);
+    right = std::max(right, r.right);
     if (controls_[j].holder == holder)
       padRight = std::max(
           padRight, std::clamp<LONG>(controls_[holder].original.right - controls_[j].original.right,
                                      0, digit));
   }
-  layout[grown].right += by;
-  layout[holder].right = std::max(layout[holder].right, right + padRight);
+  by = std::min(by, limit - rightMargin_ - padRight - right);
+  if (by > 0) {
+    for (size_t j : moving) {
+      layout[j].left += by;
+      layout[j].right += by;
+    }
+    layout[grown].right += by;
+    layout[holder].right = std::max(layout[holder].right, right + by + padRight);
+  }
   return layout[holder].right + rightMargin_;
 }
 
@@ -405,11 +440,34 @@ void CCaptionFit::FindHolders() {
   }
 }
 
+LONG CCaptionFit::WidestClient() {
+  workKnown_ = false;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  RECT outer{};
+  HMONITOR nearest = ::MonitorFromWindow(dialog_, MONITOR_DEFAULTTONEAREST);
+  // Without its monitor's work area the dialog keeps the template's width.
+  if (nearest == nullptr || !::GetMonitorInfoA(nearest, &monitor) ||
+      !::GetWindowRect(dialog_, &outer))
+    return client_.right;
+  work_ = monitor.rcWork;
+  workKnown_ = true;
+  // The frame and caption bar around the client area stay as they are.
+  return (work_.right - work_.left) - ((outer.right - outer.left) - width_);
+}
+
 void CCaptionFit::Resize(LONG width) {
   RECT outer{};
   if (!::GetWindowRect(dialog_, &outer)) return;
-  if (::SetWindowPos(dialog_, nullptr, 0, 0, outer.right - outer.left + width - width_,
-                     outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE))
+  LONG outerWidth = outer.right - outer.left + width - width_;
+  // Wider, it keeps inside the work area: it moves left as far as its right edge needs, but
+  // not past the work area's left edge.
+  LONG left = outer.left;
+  if (workKnown_ && width > width_ && left + outerWidth > work_.right)
+    left = std::max(work_.left, work_.right - outerWidth);
+  UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (left == outer.left ? SWP_NOMOVE : 0);
+  if (::SetWindowPos(dialog_, nullptr, left, outer.top, outerWidth, outer.bottom - outer.top,
+                     flags))
     width_ = width;
 }
 

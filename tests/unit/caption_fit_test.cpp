@@ -646,17 +646,25 @@ class ProgramDialogFit : public SimTest {
     EXPECT_TRUE(RunProgramThenEscape(user));
     EXPECT_EQ(sim::WindowDcsHeld(), 0);
   }
-  // Shown controls stay inside the client area and clear of every shown control they were
-  // clear of in the template; group box captions and list entries show whole, as Wine's
-  // controls draw them.
+  // The dialog stays inside the work area, its shown controls inside its client area and clear
+  // of every shown control they were clear of in the template; group box captions and list
+  // entries show whole as Wine's controls draw them, or in a list with its horizontal scroll
+  // bar, scrolled to.
   static void ExpectTidy(HWND d) {
-    RECT client = ClientOf(d);
+    RECT client = ClientOf(d), work = sim::TheMonitor().workArea,
+         outer = sim::Inspect(d).screenRect;
+    EXPECT_TRUE(outer.left >= work.left && outer.top >= work.top && outer.right <= work.right &&
+                outer.bottom <= work.bottom)
+        << Show(outer);
     std::vector<HWND> shown;
     for (HWND c : sim::Children(d))
       if (sim::Inspect(c).visible) shown.push_back(c);
-    for (HWND c : shown)
+    for (HWND c : shown) {
+      bool scrolls = sim::Inspect(c).horizontalScrollBar;
       for (const sim::DrawnText& t : sim::DrawnTexts(c))
-        EXPECT_EQ(t.shown, t.width) << sim::Inspect(c).id << " \"" << t.text << "\"";
+        EXPECT_EQ(scrolls ? t.reachable : t.shown, t.width)
+            << sim::Inspect(c).id << " \"" << t.text << "\"";
+    }
     for (HWND a : shown) {
       auto ia = sim::Inspect(a);
       EXPECT_TRUE(ia.rect.left >= 0 && ia.rect.top >= 0 && ia.rect.right <= client.right &&
@@ -705,6 +713,51 @@ TEST_F(ProgramDialogFit, EnglishUsbNoticeAndCaptionsGetTheirRoom) {
     EXPECT_EQ(ClientOf(d).right, client.right);
     ExpectTidy(d);
   });
+}
+
+// A serial port of 250 characters, as a virtual port driver may name one: the dialog widens no
+// further than the work area and stays inside it, moving left; the list scrolls sideways to
+// the whole name, which is selected and installed whole; what moved is painted again.
+TEST_F(ProgramDialogFit, AVeryLongPortNameScrollsInsteadOfWideningPastTheWorkArea) {
+  const std::string serial = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+  const std::string name = "COM" + std::string(247, 'V');
+  sim::PutRegistryValue(serial, "\\Device\\Serial0", REG_SZ, std::string("COM1\0", 5));
+  sim::PutRegistryValue(serial, "\\Device\\Virtual0", REG_SZ, name + '\0');
+  sim::PutRegistryValue("HARDWARE\\DEVICEMAP\\PARALLEL PORTS", "\\Device\\Parallel0", REG_SZ,
+                        std::string("\\DosDevices\\LPT1\0", 17));
+  // The system's port settings, where the Local Port monitor adds the port.
+  sim::PutRegistryValue("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", "COM1:", REG_SZ,
+                        std::string("9600,n,8,1\0", 11));
+  sim::PutFolder(kTempFolder);
+  bool installed = false;
+  Run([&](HWND d) {
+    RECT work = sim::TheMonitor().workArea;
+    ASSERT_FALSE(sim::Inspect(d).stalePainting);
+    ASSERT_TRUE(sim::Click(GetDlgItem(d, IDC_SERIAL)));
+    HWND list = GetDlgItem(d, IDC_PORT_LIST);
+    ASSERT_EQ(sim::Inspect(list).listEntries.at(2), name + ":");
+    RECT outer = sim::Inspect(d).screenRect;
+    EXPECT_EQ(outer.right - outer.left, work.right - work.left) << Show(outer);
+    ExpectTidy(d);
+    EXPECT_TRUE(sim::Inspect(GetDlgItem(d, IDC_BAUD_GROUP)).visible);
+    EXPECT_TRUE(sim::Inspect(list).horizontalScrollBar);
+    std::vector<sim::DrawnText> entries = sim::DrawnTexts(list);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_LT(entries[2].shown, entries[2].width) << "the name needs scrolling";
+    EXPECT_FALSE(sim::Inspect(d).stalePainting) << "what moved is painted again";
+
+    // Back on a state whose entries fit, the scroll bar goes; the width is kept.
+    ASSERT_TRUE(sim::Click(GetDlgItem(d, IDC_PARALLEL)));
+    EXPECT_EQ(sim::Inspect(list).horizontalExtent, 0);
+    ASSERT_TRUE(sim::Click(GetDlgItem(d, IDC_SERIAL)));
+
+    ASSERT_TRUE(sim::SelectListEntry(list, 2));
+    ASSERT_TRUE(sim::Click(GetDlgItem(d, IDOK)));
+    installed = !IsWindowVisible(d);
+  });
+  EXPECT_TRUE(installed);
+  ASSERT_EQ(sim::Spooler().printers.size(), 1u);
+  EXPECT_EQ(sim::Spooler().printers[0].port, name + ":");
 }
 
 TEST_F(ProgramDialogFit, ChineseKeepsTheTemplateWidthAndTheSwitchLaysOutAgain) {

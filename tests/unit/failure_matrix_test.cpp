@@ -32,7 +32,11 @@ struct Row {
 
 // clang-format off
 const Row kRows[] = {
-  // start-up and the window
+  // start-up and the window; a mutex that cannot be made says nothing of another Quillmate
+  {"CreateMutexA", Scenario::Usb, true, kSuccess},
+  {"ReleaseMutex", Scenario::Usb, true, kSuccess},
+  // registered once a process, by the first run of the matrix
+  {"RegisterWindowMessageA", Scenario::Usb, true, kSuccess},
   {"InitCommonControlsEx", Scenario::Usb, false, "", true},
   {"DialogBoxParamA", Scenario::Usb, false, "", true},
   {"LoadIconA", Scenario::Usb, true, kSuccess},
@@ -60,6 +64,10 @@ const Row kRows[] = {
   {"MapWindowPoints", Scenario::Usb, true, kSuccess},
   {"SetWindowPos", Scenario::Usb, true, kSuccess},
   {"GetWindowTextA", Scenario::Usb, true, kSuccess},
+  // no work area known: the dialog keeps the template's width
+  {"MonitorFromWindow", Scenario::Usb, true, kSuccess},
+  {"GetMonitorInfoA", Scenario::Usb, true, kSuccess},
+  {"RedrawWindow", Scenario::Usb, true, kSuccess},
   // the package and the staging folder
   {"GetTempPathW", Scenario::Usb, false, "Malfunction !"},
   // the temporary folder is there: nothing to make again

@@ -94,7 +94,8 @@ TEST_F(Hostile, PortNumbersOfEveryWidth) {
   sim::UsbPrinterInterfaces().push_back({path, SPINT_ACTIVE, true});
   for (size_t width : {0u, 1u, 2u, 3u, 4u, 5u, 8u, 261u, 300u}) {
     SCOPED_TRACE(width);
-    sim::PutRegistryValue(sim::InterfaceParametersKey(path), "Port Number", REG_BINARY,
+    // A DWORD value stored with a size of its own: only four bytes are a port number.
+    sim::PutRegistryValue(sim::InterfaceParametersKey(path), "Port Number", REG_DWORD,
                           std::string(width, '\x07'));
     std::vector<std::string> found;
     EXPECT_TRUE(CUsbPrinterPorts::Enumerate(found));

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <iterator>
 
+#include "app/one_instance.h"
 #include "app/quillmate_app.h"
 #include "app/quillmate_dlg.h"
 #include "text_helpers.h"
@@ -205,6 +206,7 @@ TEST_F(PortChoice, ARefreshTakesItsStepsInOrder) {
   for (const char* step : {"Send 1010, 395, 0, 0", "Send 1010, 394, 0, 0", "Send 1010, 393, 0, p",
                            "Send 1010, 394, 1, 0", "Send 1010, 393, 1, p"})
     expected.push_back(step);
+  expected.push_back("Send 1010, 404, 0, 0");  // both fit: no horizontal extent
   Run([&](HWND d) {
     sim::ClearCalls();
     sim::Click(GetDlgItem(d, IDC_SERIAL));
@@ -318,6 +320,7 @@ TEST_F(PortChoice, MessageTableHasOneEntryPerEventInItsOrder) {
       {WM_NOTIFY, static_cast<UINT>(IPN_FIELDCHANGED), IDC_IP_ADDRESS, "OnIpFieldChanged"},
       {WM_DESTROY, 0, 0, "OnDestroy"},
       {WM_COMMAND, STN_DBLCLK, IDC_LANGUAGE_HOTSPOT, "OnLanguageHotspotDblClk"},
+      {ComeForwardMessage(), 0, 0, "OnComeForward"},
   };
   CQuillmateDlg* dialog = nullptr;
   sim::SetModalDriver([&](HWND d) {
