@@ -13,7 +13,7 @@ namespace {
 constexpr char kMessageName[] = "Quillmate-ComeForward-CF25CB4A-97E4-4636-AC5F-8AEF3EFEB605";
 // Long enough for a first start to get from its mutex to its dialog's message loop, which
 // includes the unpacking; short enough that a name held by another program only delays.
-constexpr DWORD kLookForMs = 5000;
+constexpr DWORD kLookForMs = 10000;
 constexpr DWORD kAnswerMs = 500;
 constexpr DWORD kPollMs = 100;
 

@@ -237,6 +237,7 @@ Verdict Compare(const Pixels& real, const Pixels& full, const Pixels& blank, int
     ++l.missing;
     ++verdict.missing;
     if (l.firstMissing < 0) l.firstMissing = where.second;
+    l.missingColumns.push_back(where.second);  // the map walks each line's columns in order
   }
   return verdict;
 }

@@ -54,7 +54,8 @@ COLORREF BackgroundOfText(const Pixels& full, const Pixels& blank);
 struct Line {
   int columns = 0;  // columns holding ink
   int missing = 0;
-  int firstMissing = -1;  // in the twin, from its left edge; -1 when none is missing
+  int firstMissing = -1;            // in the twin, from its left edge; -1 when none is missing
+  std::vector<int> missingColumns;  // the same, every one, from the left
 };
 struct Verdict {
   int columns = 0;  // over all lines

@@ -18,9 +18,20 @@
 //   program <process id>                                   (a process of the program)
 //   window  <process id> <class> visible|hidden "<title>"
 //   client  <w>x<h> <w>x<h>          (the dialog's client area, and what its units give)
+//   frame   <l>,<t>,<r>,<b> <l>,<t>,<r>,<b> <l>,<t>,<r>,<b>
+//           (the dialog's window, its monitor's work area and screen, in screen pixels)
+//   place   <id> <l>,<t>,<r>,<b> inside|outside
+//           (a shown control on the screen; inside: within the dialog's client area, the work
+//           area and the screen)
+//   state   <process id> visible|hidden iconic|restored foreground|background
+//           (each top-level window with a title)
+//   stale   <pixels> <l>,<t>,<r>,<b>|-  (what a full repaint of the dialog changes)
+//   scroll  <list id> <extent> <dx> <missing>/<columns>
+//           (a list scrolled a page further right: where its twin lies then, what it shows)
 //   fit     <id> <kind> fits|clipped|outside <needed w>x<h> <room w>x<h> "<text>"
 //           (the needed width is the measured extent or the ink of the drawn glyphs, the wider)
-//   drawn   <id> <entry>|- <kind> shown|clipped|unseen <missing>/<columns> <first>|- "<text>"
+//   drawn   <id> <entry>|- <kind> shown|clipped|cut|scrolled|unseen <missing>/<columns> <first>|-
+//           "<text>"
 //           (the glyph columns the control shows on screen, against its twin drawn here with
 //           room to spare; a list box has one per entry in view)
 // Exit codes: 0 done, 1 the awaited state did not come, 2 bad usage, 3 the window, control,
@@ -33,6 +44,7 @@
 #include "drawn_text.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -110,6 +122,18 @@ bool ParseNumber(const wchar_t* text, unsigned long* value) {
   wchar_t* end = nullptr;
   *value = wcstoul(text, &end, 10);
   return *end == L'\0';
+}
+
+std::wstring RectText(const RECT& r) {
+  wchar_t text[64];
+  swprintf(text, 64, L"%ld,%ld,%ld,%ld", static_cast<long>(r.left), static_cast<long>(r.top),
+           static_cast<long>(r.right), static_cast<long>(r.bottom));
+  return text;
+}
+
+bool Within(const RECT& outer, const RECT& inner) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
 }
 
 // Sends and waits at most kSendTimeoutMs; false when the target did not answer.
@@ -1016,10 +1040,12 @@ Shape ShapeOf(const std::wstring& kind, LONG style) {
 
 // "clipped": the control shows less than its twin, so the layout cuts it; "cut": the twin,
 // with all the room it asks for, already shows less than the bare text, so the control cuts
-// its own text and no layout can help.
+// its own text and no layout can help; "scrolled": a list entry cut at the list's right edge
+// whose every column shows once the list is scrolled to its right end.
 void WriteDrawn(int id, int entry, const std::wstring& kind, const drawn::Line& line,
-                const std::wstring& text, bool cut = false) {
+                const std::wstring& text, bool cut = false, bool scrolled = false) {
   const wchar_t* verdict = line.columns == 0  ? L"unseen"
+                           : scrolled         ? L"scrolled"
                            : line.missing > 0 ? (cut ? L"cut" : L"clipped")
                                               : L"shown";
   wchar_t head[160];
@@ -1134,12 +1160,48 @@ bool CheckDrawn(HWND control, HDC dc, HFONT font, int lineHeight) {
     WriteDrawn(id, -1, kind, all, twin.text);
     return true;
   }
+  // A list that scrolls sideways (its extent passes its client area) shows the rest of an entry
+  // cut at its right edge a page at a time: looked at after each page to the right, then
+  // scrolled back. A column counts as seen when one of the views shows it.
+  DWORD_PTR extent = 0, ignored = 0;
+  bool cutAtEdge = false;
+  for (const drawn::Line& l : verdict.lines) cutAtEdge = cutAtEdge || l.missing > 0;
+  std::vector<drawn::Verdict> views;
+  if (cutAtEdge && (style & WS_HSCROLL) && client.right > 0 &&
+      SendBounded(control, LB_GETHORIZONTALEXTENT, 0, 0, &extent) &&
+      static_cast<LONG>(extent) > client.right) {
+    LONG pages = (static_cast<LONG>(extent) - client.right + client.right - 1) / client.right;
+    for (LONG page = 0; page < pages; ++page) {
+      drawn::Pixels moved;
+      SendBounded(control, WM_HSCROLL, MAKEWPARAM(SB_PAGERIGHT, 0), 0, &ignored);
+      Sleep(400);  // the list paints in its own thread
+      if (!drawn::CaptureScreen(onScreen, &moved)) break;
+      views.push_back(drawn::Compare(moved, full, blank, line));
+      wchar_t view[96];
+      swprintf(view, 96, L"scroll\t%d\t%lu\t%d\t%d/%d\n", id, static_cast<unsigned long>(extent),
+               views.back().dx, views.back().missing, views.back().columns);
+      Write(view);
+    }
+    SendBounded(control, WM_HSCROLL, MAKEWPARAM(SB_LEFT, 0), 0, &ignored);
+    Sleep(300);
+  }
   // The twin shows the same entries in view as the list, one per line from its top.
   for (size_t l = 0; l < verdict.lines.size(); ++l) {
     size_t entry = static_cast<size_t>(twin.top) + l;
     if (entry >= twin.items.size() || IsBlank(twin.items[entry])) continue;
     if ((static_cast<int>(l) + 1) * line > client.bottom) break;  // only partly in view
-    WriteDrawn(id, static_cast<int>(entry), kind, verdict.lines[l], twin.items[entry]);
+    const drawn::Line& here = verdict.lines[l];
+    std::vector<int> unseen = here.missingColumns;
+    for (const drawn::Verdict& v : views) {
+      if (l >= v.lines.size()) continue;
+      std::vector<int> still;
+      std::set_intersection(unseen.begin(), unseen.end(), v.lines[l].missingColumns.begin(),
+                            v.lines[l].missingColumns.end(), std::back_inserter(still));
+      // A view that shows none of the line's ink is no view of it.
+      if (v.lines[l].columns > v.lines[l].missing) unseen = still;
+    }
+    bool seenScrolled = here.missing > 0 && !views.empty() && unseen.empty();
+    WriteDrawn(id, static_cast<int>(entry), kind, here, twin.items[entry], false, seenScrolled);
   }
   return true;
 }
@@ -1198,6 +1260,29 @@ int Fit(wchar_t** args) {
            MulDiv(font.height, baseY, 8));
   Write(size);
 
+  // Where the dialog and its shown controls lie on the screen.
+  RECT window = {}, clientOnScreen = client;
+  GetWindowRect(dialog, &window);
+  MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&clientOnScreen), 2);
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  if (!GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    Fail(L"the dialog's monitor tells no work area");
+    result = kRefused;
+  }
+  Write(L"frame\t" + RectText(window) + L"\t" + RectText(monitor.rcWork) + L"\t" +
+        RectText(monitor.rcMonitor) + L"\n");
+  for (HWND control = GetWindow(dialog, GW_CHILD); control != nullptr;
+       control = GetWindow(control, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(control)) continue;
+    RECT at = {};
+    GetWindowRect(control, &at);
+    bool inside =
+        Within(clientOnScreen, at) && Within(monitor.rcWork, at) && Within(monitor.rcMonitor, at);
+    Write(L"place\t" + std::to_wstring(GetDlgCtrlID(control)) + L"\t" + RectText(at) + L"\t" +
+          (inside ? L"inside" : L"outside") + L"\n");
+  }
+
   for (HWND control = GetWindow(dialog, GW_CHILD); result == kDone && control != nullptr;
        control = GetWindow(control, GW_HWNDNEXT)) {
     if (!IsWindowVisible(control)) continue;
@@ -1254,6 +1339,66 @@ int Fit(wchar_t** args) {
   return result;
 }
 
+// The minimise box, as a user clicks it; done once the window is minimised.
+int Minimize(wchar_t** args) {
+  HWND dialog = RequireShown(args[0]);
+  if (dialog == nullptr) return kRefused;
+  if (!PostMessageW(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0)) return kRefused;
+  if (PollUntil(5000, [&] { return IsIconic(dialog) != FALSE; })) return kDone;
+  Fail(L"the window is not minimised");
+  return kTimedOut;
+}
+
+// Every top-level window with exactly this title, shown or not, and the user's foreground.
+int WindowState(wchar_t** args) {
+  HWND foreground = GetForegroundWindow();
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, nullptr, args[0])) != nullptr) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    Write(L"state\t" + std::to_wstring(process) + L"\t" +
+          (IsWindowVisible(window) ? L"visible" : L"hidden") + L"\t" +
+          (IsIconic(window) ? L"iconic" : L"restored") + L"\t" +
+          (window == foreground ? L"foreground" : L"background") + L"\n");
+  }
+  return kDone;
+}
+
+// The dialog's client area as the screen shows it, against the same area once the dialog and
+// its controls have all been painted again: any difference is painting left from before.
+int Stale(wchar_t** args) {
+  HWND dialog = RequireShown(args[0]);
+  if (dialog == nullptr) return kRefused;
+  RECT area = {};
+  GetClientRect(dialog, &area);
+  MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&area), 2);
+  drawn::Pixels before, after;
+  if (!drawn::CaptureScreen(area, &before)) {
+    Fail(L"cannot read the screen under the dialog");
+    return kRefused;
+  }
+  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  Sleep(1000);  // the dialog paints in its own thread
+  if (!drawn::CaptureScreen(area, &after) || after.width != before.width ||
+      after.height != before.height) {
+    Fail(L"cannot read the screen under the dialog again");
+    return kRefused;
+  }
+  long count = 0;
+  RECT changed = {after.width, after.height, 0, 0};
+  for (int y = 0; y < after.height; ++y)
+    for (int x = 0; x < after.width; ++x) {
+      if (before.At(x, y) == after.At(x, y)) continue;
+      ++count;
+      changed.left = std::min<LONG>(changed.left, x);
+      changed.top = std::min<LONG>(changed.top, y);
+      changed.right = std::max<LONG>(changed.right, x + 1);
+      changed.bottom = std::max<LONG>(changed.bottom, y + 1);
+    }
+  Write(L"stale\t" + std::to_wstring(count) + L"\t" + (count ? RectText(changed) : L"-") + L"\n");
+  return kDone;
+}
+
 struct Command {
   const wchar_t* name;
   int minimumArguments;
@@ -1285,6 +1430,9 @@ const Command kCommands[] = {
     {L"reg-values", 1, 1, L"reg-values <HKLM-subkey>", RegValues},
     {L"fit", 1, 1, L"fit <title>", Fit},
     {L"windows", 0, 0, L"windows", Windows},
+    {L"minimize", 1, 1, L"minimize <title>", Minimize},
+    {L"window-state", 1, 1, L"window-state <title>", WindowState},
+    {L"stale", 1, 1, L"stale <title>", Stale},
     {L"locale", 0, 0, L"locale", Locale},
 };
 
