@@ -557,6 +557,48 @@ void ProbePorts() {
   Line("ports.xcv_close", Result(ClosePrinter(monitor)));
 }
 
+// ---- named objects of the session, and registered messages ----
+
+// A handle or not, and the last error as the call left it.
+std::string Created(HANDLE handle) {
+  DWORD error = GetLastError();
+  return std::string(handle != nullptr ? "handle" : "null") + " err=" + Number(error);
+}
+
+void ProbeObjects() {
+  const char kName[] = "QuillmateProbeMutex";
+  SetLastError(12345);
+  HANDLE first = CreateMutexA(nullptr, TRUE, kName);
+  Line("objects.mutex_new", Created(first));
+  SetLastError(12345);
+  HANDLE again = CreateMutexA(nullptr, TRUE, kName);
+  Line("objects.mutex_existing", Created(again));
+  SetLastError(12345);
+  HANDLE local = CreateMutexA(nullptr, FALSE, "Local\\QuillmateProbeMutex");
+  Line("objects.mutex_local_prefix", Created(local));
+  SetLastError(12345);
+  HANDLE other = CreateMutexA(nullptr, FALSE, "QUILLMATEPROBEMUTEX");
+  Line("objects.mutex_other_case", Created(other));
+  // The creator owns it, and takes it again as often as it releases it.
+  Line("objects.wait_owner", Number(WaitForSingleObject(again, 0)));
+  BOOL released = ReleaseMutex(first);
+  std::string twice = Result(released) + " " + Result(ReleaseMutex(local));
+  Line("objects.release_twice", twice);
+  Line("objects.release_unowned", Result(ReleaseMutex(first)));
+  for (HANDLE h : {first, again, local, other})
+    if (h != nullptr) CloseHandle(h);
+  SetLastError(12345);
+  HANDLE after = CreateMutexA(nullptr, FALSE, kName);
+  Line("objects.gone_with_its_handles", Created(after));
+  if (after != nullptr) CloseHandle(after);
+
+  UINT message = RegisterWindowMessageA("QuillmateProbeMessage");
+  std::string text = message >= 0xC000 && message <= 0xFFFF ? "in range" : "out of range";
+  text += RegisterWindowMessageA("QuillmateProbeMessage") == message ? ", same" : ", another";
+  text += RegisterWindowMessageA("QUILLMATEPROBEMESSAGE") == message ? ", same" : ", another";
+  Line("objects.register_message", text);
+}
+
 void ProbeComparison() {
   Line("compare.acp", Number(GetACP()));
   Line("compare.case_ascii", std::to_string(lstrcmpiA("kv-80c", "KV-80C")));
@@ -575,6 +617,7 @@ int RunProbe(const char* linkFolder, const char* targetFolder, const char* drive
   ProbeRefusedQueues();
   ProbeFiles(linkFolder, targetFolder);
   ProbePorts();
+  ProbeObjects();
   ProbeComparison();
   return 0;
 }
