@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end test of the dialog at 96, 120 and 144 dpi under Wine, in English and Chinese: in
-# every state of its port area, a screenshot, and for each text (captions and list entries)
-# whether the screen shows all of its glyphs and whether its measured extent fits.
+# every state of its port area, a screenshot, nothing stale left painted, and for each text
+# (captions and list entries) whether the screen shows all of its glyphs and whether its
+# measured extent fits.
 # Usage: dpi_test.sh QUILLMATE_EXE QMDRIVE_EXE
 # Any text clipped, or any control reaching out of the dialog, fails the test.
 set -euo pipefail
@@ -47,6 +48,9 @@ fit_state() {
   local dpi=$1 locale=$2 title=$3 state=$4 report=$E2E_ARTIFACTS/fit-$1-$2-$4.txt seen
   sleep 0.5 # let the window paint
   e2e_screenshot "$E2E_ARTIFACTS/dpi-$dpi-$locale-$state.png"
+  # Nothing of an earlier layout may stay on the screen: a full repaint changes no pixel.
+  seen=$(e2e_drive stale "$title" | tr -d '\r')
+  [ "$(cut -f2 <<<"$seen")" = 0 ] || failed "$dpi dpi, $locale, $state: a full repaint changes the dialog: $seen"
   if ! e2e_drive fit "$title" | tr -d '\r' >"$report"; then
     failed "$dpi dpi, $locale, $state: the captions could not be measured"
   fi
