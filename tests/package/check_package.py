@@ -12,7 +12,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 # Each module holds one kind of rule; the order is the order of the report.
-CHECKS = []
+CHECKS = ["gpd", "fonts", "escpos"]
 
 FOLDERS = {"x86": "Windows NT x86/", "x64": "Windows x64/"}
 
@@ -23,12 +23,25 @@ class Package:
     def __init__(self, zh_path, en_path, standins):
         self.archives = {"zh": zipfile.ZipFile(zh_path), "en": zipfile.ZipFile(en_path)}
         self.standins = standins
+        self._resources = {}
 
     def read(self, language, arch, name):
         return self.archives[language].read(FOLDERS[arch] + name)
 
     def info(self, language, arch, name):
         return self.archives[language].getinfo(FOLDERS[arch] + name)
+
+    def resources(self, language, arch, name):
+        """{(type, id): {language: bytes}} of a PE member, read once."""
+        key = (language, arch, name)
+        if key not in self._resources:
+            from pe_resources import ResourceImage
+            self._resources[key] = ResourceImage(self.read(language, arch, name)).resources()
+        return self._resources[key]
+
+    def variants(self):
+        """Every (language, architecture) the package holds."""
+        return [(language, arch) for language in sorted(self.archives) for arch in sorted(FOLDERS)]
 
 
 def main(argv):
