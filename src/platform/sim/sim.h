@@ -404,9 +404,6 @@ constexpr int kDialogBaseX = 7, kDialogBaseY = 14;
 RECT DialogUnitsToPixels(const RECT& units);
 // Window DCs taken with GetDC and not yet released.
 int WindowDcsHeld();
-// The font's cell: 16 dots wide for a single-byte character, 32 for a double-byte one, 32 high.
-constexpr int kCellHeight = 32;
-int TextWidth(const std::string& ansi);
 int OpenDeviceContexts();
 int LiveGdiObjects();
 bool WritePng(const Page& page, const std::string& path);
