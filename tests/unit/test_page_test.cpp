@@ -27,9 +27,9 @@ std::string PackageMember(const char* archive, const std::string& name) {
 // The package's driver registered as the installer registers it for the machine's own
 // environment, so the printer's context starts in the driver's own default font.
 void RegisterPackageDriver() {
-  const std::string environment =
-      sim::System().nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? "Windows x64"
-                                                                       : "Windows NT x86";
+  const std::string environment = sim::System().nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64
+                                      ? "Windows x64"
+                                      : "Windows NT x86";
   const std::string directory = sim::DriverDirectory(environment);
   sim::PutFolder(directory);
   for (const char* file : kDriverFiles)

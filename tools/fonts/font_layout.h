@@ -69,7 +69,7 @@ static_assert(offsetof(IfiMetrics, rclFontBox) == 144);
 static_assert(offsetof(IfiMetrics, panose) == 172);
 
 // Values of prntfont.h and winddi.h the fonts use.
-constexpr uint32_t kVersion10 = 0x10000;  // UNIFM_VERSION_1_0
+constexpr uint32_t kVersion10 = 0x10000;           // UNIFM_VERSION_1_0
 constexpr int32_t kCcCp437 = -1, kCcGb2312 = -16;  // predefined glyph sets (CC_CP437, CC_GB2312)
 constexpr uint16_t kDfNoItalic = 1, kDfNoUnder = 2, kDfNoBold = 8, kDfNoDoubleUnderline = 16,
                    kDfNoStrikethru = 32;

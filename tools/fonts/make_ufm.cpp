@@ -61,8 +61,8 @@ std::vector<unsigned char> Build(const Font& f) {
   unidrv.dwSize = static_cast<uint32_t>(Aligned(sizeof unidrv + f.selectLength));
   unidrv.flGenFlags = 0;  // resident: neither soft, cartridge nor scalable
   unidrv.wType = 0;       // the field names scalable font technologies only
-  unidrv.fCaps = ufm::kDfNoItalic | ufm::kDfNoUnder | ufm::kDfNoBold |
-                 ufm::kDfNoDoubleUnderline | ufm::kDfNoStrikethru;
+  unidrv.fCaps = ufm::kDfNoItalic | ufm::kDfNoUnder | ufm::kDfNoBold | ufm::kDfNoDoubleUnderline |
+                 ufm::kDfNoStrikethru;
   unidrv.wXRes = unidrv.wYRes = 203;
   unidrv.SelectFont = {static_cast<uint32_t>(f.selectLength), sizeof unidrv};
   Put(out, unidrvAt, unidrv);

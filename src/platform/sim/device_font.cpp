@@ -83,8 +83,8 @@ std::optional<PrinterFont> DefaultDeviceFont(const std::string& queue) {
   if (fontId.empty() || library.empty() ||
       fontId.find_first_not_of("0123456789") != std::string::npos || fontId.size() > 5)
     return std::nullopt;
-  std::optional<std::string> ufm =
-      pe::Resource(sim::FileBytes(folder + library), kRcUfm, static_cast<uint32_t>(std::stoi(fontId)));
+  std::optional<std::string> ufm = pe::Resource(sim::FileBytes(folder + library), kRcUfm,
+                                                static_cast<uint32_t>(std::stoi(fontId)));
   // UNIFM_HDR is 44 bytes, loIFIMetrics at 20; the IFIMETRICS fields used end at byte 80.
   if (!ufm || ufm->size() < 44) return std::nullopt;
   size_t ifi = Long(*ufm, 20);
