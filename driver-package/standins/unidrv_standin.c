@@ -16,9 +16,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 
 // A printer graphics DLL that does not export this is taken for kernel-mode code by the local
 // print provider (DrvQueryDriverInfo, winddi.h), and Vista and later refuse to install a
-// kernel-mode driver ("Choosing User Mode or Kernel Mode"). This file is user-mode code, so
-// it answers TRUE in the one DWORD the query takes. The page names no other mode and no error
-// codes: an unknown mode is refused as a bad parameter, a short buffer as too small.
+// kernel-mode driver ("Choose user mode or kernel mode"). This file is user-mode code, so it
+// answers TRUE in the one DWORD the query takes ("Build a printer graphics DLL": a user-mode
+// one must return TRUE for DRVQUERY_USERMODE). The pages name no other mode and no error code:
+// an unknown mode is refused as a bad parameter, a buffer too short as such.
 BOOL WINAPI DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf, PDWORD pcbNeeded) {
   if (dwMode != DRVQUERY_USERMODE) {
     SetLastError(ERROR_INVALID_PARAMETER);

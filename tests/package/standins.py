@@ -25,7 +25,7 @@ VFT_DRV, VFT2_DRV_VERSIONED_PRINTER = 3, 12
 LOWEST_USER_MODE = (0, 3, 0, 0)
 # What each stand-in DLL exports. The graphics DLL answers DrvQueryDriverInfo: without it the
 # local print provider takes it for kernel-mode code (DrvQueryDriverInfo, winddi.h), which
-# Vista and later refuse ("Choosing User Mode or Kernel Mode").
+# Vista and later refuse ("Choose user mode or kernel mode").
 EXPORTS = {"UNIDRV.DLL": ["DrvQueryDriverInfo"], "UNIRES.DLL": []}
 EXPORT_DIRECTORY = 0
 
