@@ -12,7 +12,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 # Each module holds one kind of rule; the order is the order of the report.
-CHECKS = ["gpd", "fonts", "escpos"]
+CHECKS = ["gpd", "fonts", "escpos", "standins", "inf_files"]
 
 FOLDERS = {"x86": "Windows NT x86/", "x64": "Windows x64/"}
 

@@ -253,6 +253,8 @@ struct FileTimes {
   FILETIME creation{}, access{}, write{};
 };
 FileTimes TimesOf(const std::string& path);
+// Gives an existing file or folder these times, as a program with a handle on it could.
+bool SetTimesOf(const std::string& path, const FileTimes& times);
 // A folder or file in `folder` whose name has characters of its own beyond the ANSI code page
 // (given in UTF-8), as another program may make it: the 8-bit listing calls spell such names
 // with best fit, as Windows does (a full-width dot or backslash becomes "." or "\").
