@@ -4,6 +4,11 @@
 #define KV80_FILEVERSION 1, 0, 0, 0
 #define KV80_FILEVERSION_STRING "1.0.0.0"
 
+/* Resident fonts (RC_UFM resources): the ids of the GPD's *DeviceFonts */
+#define KV80_FONT_A 1
+#define KV80_FONT_B 2
+#define KV80_FONT_CHINESE 3
+
 /* Model names */
 #define IDS_FAMILY_NAME 100
 #define IDS_MODEL_KV80 101

@@ -4,8 +4,8 @@
 #   x86    the 32-bit program on a 32-bit system
 #   x64    the 64-bit program on a 64-bit system
 #   wow64  the 32-bit program on a 64-bit system
-# With a probe (a build that packs the stand-in Unidrv files), the installed UNIDRVUI.DLL is
-# also called as a spooler calls it.
+# With a probe (a build that packs the stand-in Unidrv files), the installed UNIDRVUI.DLL and
+# UNIDRV.DLL are also called as a spooler calls them.
 set -euo pipefail
 
 if [ $# -lt 3 ] || [ $# -gt 4 ] || { [ "$1" != x86 ] && [ "$1" != x64 ] && [ "$1" != wow64 ]; }; then
@@ -356,17 +356,19 @@ parallel_first() {
     failed "$RUN: the default printer changed to $(default_printer) though the answer was no"
 }
 
-# The configuration file the spooler now keeps for the queue, called as the spooler calls it:
-# the stand-in's default settings for the roll, and its refusals.
+# The configuration file and the graphics DLL the spooler now keeps for the queue, called as
+# the spooler calls them: the stand-in's default settings for the roll, its refusals, and the
+# graphics DLL telling that it runs in user mode.
 standin_answers() {
   RUN=standin
   [ -n "$probe" ] || return 0
-  local dll output
+  local dll core output
   dll=$(e2e_windows_path "$DRIVER_DIR/3/UNIDRVUI.DLL")
-  if output=$(e2e_wine 60 "$probe" "$dll" 2>&1 | tr -d '\r'); then
-    e2e_log "standin: $(grep -c '^ok ' <<<"$output") answers as expected from $dll"
+  core=$(e2e_windows_path "$DRIVER_DIR/3/UNIDRV.DLL")
+  if output=$(e2e_wine 60 "$probe" "$dll" "$core" 2>&1 | tr -d '\r'); then
+    e2e_log "standin: $(grep -c '^ok ' <<<"$output") answers as expected from $dll and $core"
   else
-    failed "$RUN: the installed UNIDRVUI.DLL answers:"
+    failed "$RUN: the installed UNIDRVUI.DLL and UNIDRV.DLL answer:"
     printf '%s\n' "$output" >&2
   fi
 }

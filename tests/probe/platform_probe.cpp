@@ -234,6 +234,7 @@ std::string MakePrinter(const char* name, const char* port, const char* driver,
 }
 
 void ProbeQueue(const std::string& directory, const std::string& source);
+void ProbeDriverUpdate(const std::string& directory, const std::string& source);
 
 void ProbeSpooler(const std::string& driverSource) {
   DWORD needed = 0;
@@ -270,7 +271,10 @@ void ProbeSpooler(const std::string& driverSource) {
   Line("spool.add_printer_unknown_driver", MakePrinter("Quillmate Probe", "LPT1:", kNoDriver));
   Line("spool.close_printer_null", Result(ClosePrinter(nullptr)));
   Line("spool.set_default_unknown", Result(SetDefaultPrinterA("Quillmate Probe Nowhere")));
-  if (directory[0] != '\0') ProbeQueue(directory, driverSource);
+  if (directory[0] != '\0') {
+    ProbeQueue(directory, driverSource);
+    ProbeDriverUpdate(directory, driverSource);
+  }
 }
 
 // A real queue, on a driver made of the driver package's files as the program installs them.
@@ -304,6 +308,82 @@ void ProbeQueue(const std::string& directory, const std::string& source) {
   Line("queue.add", MakePrinter(kQueue, "LPT1:", kModel));
   Line("queue.enum_printers", ListPrinters());
   Line("queue.set_default", Result(SetDefaultPrinterA(kQueue)));
+}
+
+// A file of the probe's own in the driver directory, written with this last-write time (UTC,
+// January 1st), the time set through a handle of its own once the bytes are written.
+bool WriteDated(const std::string& path, const char* text, WORD year) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+  CloseHandle(file);
+  SYSTEMTIME when{};
+  when.wYear = year;
+  when.wMonth = 1;
+  when.wDay = 1;
+  FILETIME time{};
+  file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ok = ok && SystemTimeToFileTime(&when, &time) && SetFileTime(file, nullptr, nullptr, &time);
+  CloseHandle(file);
+  return ok;
+}
+
+// The first bytes of a file, quoted, or why there are none.
+std::string Content(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "INVALID err=" + Number(GetLastError());
+  char bytes[16] = {};
+  DWORD read = 0;
+  BOOL ok = ReadFile(file, bytes, sizeof bytes - 1, &read, nullptr);
+  CloseHandle(file);
+  return ok ? "\"" + std::string(bytes, read) + "\"" : "read " + Result(FALSE);
+}
+
+// A driver added again with a file of its own that is older, as old, or newer than the copy
+// in the version folder: the spooler takes only a newer one.
+void ProbeDriverUpdate(const std::string& directory, const std::string& source) {
+  const char* const files[] = {"UNIDRV.DLL",   "UNIDRVUI.DLL", "UNIRES.DLL", "UNIDRV.HLP",
+                               "STDNAMES.GPD", "TTFSUB.GPD",   "KV80C.GPD"};
+  char dependentFiles[] = "TTFSUB.GPD\0STDNAMES.GPD\0UNIRES.DLL\0QMPROBE.DAT\0";
+  DRIVER_INFO_3A driver{};
+  driver.cVersion = 3;
+  driver.pName = const_cast<LPSTR>("Quillmate Probe Update");
+  driver.pEnvironment = kEnvironment;
+  driver.pDriverPath = const_cast<LPSTR>("UNIDRV.DLL");
+  driver.pDataFile = const_cast<LPSTR>("KV80C.GPD");
+  driver.pConfigFile = const_cast<LPSTR>("UNIDRVUI.DLL");
+  driver.pHelpFile = const_cast<LPSTR>("UNIDRV.HLP");
+  driver.pDependentFiles = dependentFiles;
+  driver.pDefaultDataType = const_cast<LPSTR>("RAW");
+  const std::string own = directory + "\\QMPROBE.DAT";
+  const std::string copy = directory + "\\3\\QMPROBE.DAT";
+  const struct {
+    const char* key;
+    const char* text;
+    WORD year;
+  } steps[] = {{"update.first", "first", 2001},
+               {"update.older_file", "older", 2000},
+               {"update.equal_time", "equal", 2001},
+               {"update.newer_file", "newer", 2002}};
+  for (const auto& step : steps) {
+    // The package's files again, whatever the last registration did with them: as old as the
+    // copies they made, so never newer than those.
+    bool ready = WriteDated(own, step.text, step.year);
+    for (const char* file : files)
+      ready = ready &&
+              CopyFileA((source + "\\" + file).c_str(), (directory + "\\" + file).c_str(), FALSE);
+    if (!ready) {
+      Line(step.key, "cannot lay out the files: " + Result(FALSE));
+      return;
+    }
+    BOOL added = AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&driver));
+    Line(step.key, Result(added) + " " + Content(copy));
+  }
 }
 
 // The ways a second queue can be refused, after the spooler's restart so that a lax spooler's

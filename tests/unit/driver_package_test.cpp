@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +17,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "platform/sim/pe_image.h"
 
 namespace fs = std::filesystem;
 
@@ -51,6 +54,16 @@ const char* const kLayout[] = {
 // 2020-04-23 14:35:36 and 14:36:24, as DOS date (high word) and time (low word).
 constexpr unsigned long kDosTimeZh = 0x50977472;
 constexpr unsigned long kDosTimeEn = 0x5097748C;
+// 1980-01-01 00:00:00, the oldest a DOS time holds: the Unidrv members' time in both languages.
+constexpr unsigned long kDosTimeOldest = 0x00210000;
+const char* const kUnidrvFiles[] = {"STDNAMES.GPD", "TTFSUB.GPD",   "UNIDRV.DLL",
+                                    "UNIDRV.HLP",   "UNIDRVUI.DLL", "UNIRES.DLL"};
+
+bool IsUnidrvMember(const std::string& name) {
+  const std::string file = name.substr(name.find('/') + 1);
+  return std::find(std::begin(kUnidrvFiles), std::end(kUnidrvFiles), file) !=
+         std::end(kUnidrvFiles);
+}
 
 Bytes ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -365,9 +378,11 @@ TEST(DriverPackageArchive, HoldsTheTwentyTwoMembersInLayoutOrder) {
 
 TEST(DriverPackageArchive, RecordsAreFoldersStoredAndFilesDeflatedWithDosAttributes) {
   for (const Archive* a : {&Zh(), &En()}) {
-    const unsigned long expectedTime = a == &Zh() ? kDosTimeZh : kDosTimeEn;
     for (const Entry& e : a->entries) {
       SCOPED_TRACE(e.name);
+      const unsigned long expectedTime = IsUnidrvMember(e.name) ? kDosTimeOldest
+                                         : a == &Zh()           ? kDosTimeZh
+                                                                : kDosTimeEn;
       const bool folder = e.name.back() == '/';
       EXPECT_EQ(e.info.version >> 8, 0u) << "made on host 0 (MS-DOS)";
       EXPECT_EQ(e.info.version_needed, 20u) << "no zip64 record";
@@ -622,6 +637,14 @@ TEST(DriverPackageStandIns, SayWhatTheyStandForAndAgreeWithEachOther) {
       const PeImage pe = ParsePe(Zh().Data(f + dll));
       ASSERT_EQ(pe.strings.count(1), 1u) << dll;
       EXPECT_EQ(pe.strings.at(1).second.rfind(u"Stand-in for ", 0), 0u) << dll;
+      // As the simulated spooler reads it: a versioned printer-driver file, 0.3.0.0.
+      const Bytes bytes = Zh().Data(f + dll);
+      const auto version = sim::pe::Version(std::string(bytes.begin(), bytes.end()));
+      ASSERT_TRUE(version.has_value()) << dll;
+      EXPECT_EQ(version->fileVersionMS, 3u) << dll;
+      EXPECT_EQ(version->fileVersionLS, 0u) << dll;
+      EXPECT_EQ(version->fileType, 3u) << dll;
+      EXPECT_EQ(version->fileSubtype, 12u) << dll;
     }
     // Each standard name of the stand-in STDNAMES.GPD is a string of the stand-in UNIRES.DLL.
     const PeImage unires = ParsePe(Zh().Data(f + "UNIRES.DLL"));
@@ -659,10 +682,17 @@ class PackerTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
+  // As the build packs it: the Unidrv members at the oldest time, unless `memberTimes` says.
   int Pack(const fs::path& out, const std::string& time,
-           const std::map<std::string, std::string>& members) {
+           const std::map<std::string, std::string>& members,
+           std::vector<std::string> memberTimes = {}) {
+    if (memberTimes.empty()) {
+      for (const auto& [name, path] : members)
+        if (IsUnidrvMember(name)) memberTimes.push_back(name + "=1980-01-01 00:00:00");
+    }
     std::string cmd = ShellQuote(QM_PACK_DRIVER_PACKAGE) + " --output " + ShellQuote(out.string()) +
                       " --time " + ShellQuote(time);
+    for (const auto& memberTime : memberTimes) cmd += " --member-time " + ShellQuote(memberTime);
     for (const auto& [name, path] : members) cmd += " " + ShellQuote(name + "=" + path);
     cmd += " 2>" + ShellQuote((dir_ / "stderr.txt").string());
     const int status = std::system(cmd.c_str());
@@ -696,22 +726,33 @@ TEST_F(PackerTest, RefusesBadInputsAndLeavesAnEarlierArchiveAlone) {
   unknownMember["Windows NT x86/EXTRA.TXT"] = members_.begin()->second;
   auto folderMember = members_;
   folderMember["Windows x64/"] = members_.begin()->second;
+  const std::string unidrv = "Windows x64/UNIDRV.DLL=1980-01-01 00:00:00";
   const struct {
     const char* what;
     std::string time;
     const std::map<std::string, std::string>& members;
+    std::vector<std::string> memberTimes;
   } cases[] = {
-      {"source file missing", "2020-04-23 14:35:36", missingFile},
-      {"member without a file", "2020-04-23 14:35:36", missingMember},
-      {"member not in the layout", "2020-04-23 14:35:36", unknownMember},
-      {"folder member given a file", "2020-04-23 14:35:36", folderMember},
-      {"odd seconds", "2020-04-23 14:35:37", members_},
-      {"year before 1980", "1979-12-31 23:59:58", members_},
-      {"no such day", "2021-02-29 10:00:00", members_},
-      {"not a time", "yesterday", members_},
+      {"source file missing", "2020-04-23 14:35:36", missingFile, {}},
+      {"member without a file", "2020-04-23 14:35:36", missingMember, {}},
+      {"member not in the layout", "2020-04-23 14:35:36", unknownMember, {}},
+      {"folder member given a file", "2020-04-23 14:35:36", folderMember, {}},
+      {"odd seconds", "2020-04-23 14:35:37", members_, {}},
+      {"year before 1980", "1979-12-31 23:59:58", members_, {}},
+      {"no such day", "2021-02-29 10:00:00", members_, {}},
+      {"not a time", "yesterday", members_, {}},
+      {"a member's time twice", "2020-04-23 14:35:36", members_, {unidrv, unidrv}},
+      {"a folder member's time",
+       "2020-04-23 14:35:36",
+       members_,
+       {"Windows x64/=1980-01-01 00:00:00"}},
+      {"a member's time not a time",
+       "2020-04-23 14:35:36",
+       members_,
+       {"Windows x64/UNIDRV.DLL=1979-12-31 23:59:58"}},
   };
   for (const auto& c : cases) {
-    EXPECT_NE(Pack(out, c.time, c.members), 0) << c.what;
+    EXPECT_NE(Pack(out, c.time, c.members, c.memberTimes), 0) << c.what;
     EXPECT_FALSE(AsText(ReadFile(dir_ / "stderr.txt")).empty()) << c.what << ": says why";
     EXPECT_TRUE(ReadFile(out) == before) << c.what << ": the earlier archive changed";
     EXPECT_FALSE(fs::exists(dir_ / "out.zip.part")) << c.what;

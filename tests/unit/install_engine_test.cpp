@@ -1,8 +1,12 @@
 // The installation engine on the simulated spooler: flavours, copies, registration, the queue.
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "install/driver_installer.h"
+#include "package/driver_package.h"
+#include "resources/resource.h"
 #include "text_helpers.h"
 
 namespace {
@@ -394,6 +398,41 @@ TEST_F(InstallEngine, ChineseSuccessText) {
   ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
   EXPECT_EQ(Texts().back(), Gbk("打印机驱动已经成功的安装在您的电脑上 !\r\n打印机名称 : KV-80C\r\n"
                                 "打印机端口 : LPT1:\r\n"));
+}
+
+// The Unidrv core in the version folder is every Unidrv printer's: a machine that has a newer
+// one keeps it through an installation of the built package, while the model's own files are
+// installed; a machine without one gets the package's.
+TEST_F(InstallEngine, TheMachinesNewerUnidrvCoreStaysAndTheModelsOwnFilesAreInstalled) {
+  std::ifstream zip(QM_DRIVER_PACKAGE_EN_ZIP, std::ios::binary);
+  const std::string package{std::istreambuf_iterator<char>(zip), {}};
+  ASSERT_FALSE(package.empty());
+  const std::string versioned = sim::DriverDirectory("Windows x64") + "\\3\\";
+  // As Windows 7 SP1 has them: a versioned user-mode UNIDRV.DLL 0.3.7601.17514, and the
+  // standard names, both dated before the package's build.
+  const std::string unidrv = VersionedImage(3, 0x1DB1448A), stdnames = "*% the machine's own";
+  for (bool genuineCore : {true, false}) {
+    SCOPED_TRACE(genuineCore ? "a machine with the genuine core" : "a machine without one");
+    sim::Reset();
+    sim::PutFolder(kTempFolder);
+    sim::SetResource("ZIP", IDR_PACKAGE_EN, package);
+    UnpackDriverPackage(1033);
+    if (genuineCore) {
+      sim::PutFile(versioned + "UNIDRV.DLL", unidrv);
+      sim::PutFile(versioned + "STDNAMES.GPD", stdnames);
+      SetWriteTime(versioned + "UNIDRV.DLL", 2010, 11, 20);
+      SetWriteTime(versioned + "STDNAMES.GPD", 2009, 7, 14);
+    }
+    ASSERT_TRUE(installer_.InstallPrinter(0, "LPT1:"));
+    for (const char* file : kDriverFiles) {
+      const std::string staged = sim::FileBytes(kStagingFolder + "\\Windows x64\\" + file);
+      ASSERT_FALSE(staged.empty()) << file;
+      std::string want = staged;
+      if (genuineCore && std::strcmp(file, "UNIDRV.DLL") == 0) want = unidrv;
+      if (genuineCore && std::strcmp(file, "STDNAMES.GPD") == 0) want = stdnames;
+      EXPECT_TRUE(sim::FileBytes(versioned + file) == want) << file;
+    }
+  }
 }
 
 }  // namespace

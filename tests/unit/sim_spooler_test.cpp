@@ -86,4 +86,65 @@ TEST_F(SimSpooler, TheLocalPortMonitorRefusesWhatItMust) {
       [](const std::string& call) { ADD_FAILURE() << "broken contract: " << call; });
 }
 
+// AddPrinterDriver copies a named file into the version folder only when none is there or it is
+// newer (AddPrinterDriverEx, APD_COPY_NEW_FILES): by file version when both files are versioned
+// printer-driver files, else by last-write time; equal is not newer.
+TEST_F(SimSpooler, AddingADriverCopiesOnlyFilesNewerThanTheVersionFoldersOwn) {
+  struct File {
+    std::string bytes;
+    WORD year;
+  };
+  const std::string unversioned = "unversioned", other = "other bytes";
+  const std::string v3_0 = VersionedImage(3, 0), v3_1 = VersionedImage(3, 0x10000),
+                    v7601 = VersionedImage(3, 0x1DB1448A),
+                    dll3_1 = VersionedImage(3, 0x10000, 2, 0);  // VFT_DLL
+  const struct {
+    const char* what;
+    bool existing;
+    File there, added;
+    bool copied;
+  } cases[] = {
+      {"none there", false, {}, {unversioned, 1980}, true},
+      {"newer time", true, {other, 2009}, {unversioned, 2010}, true},
+      {"equal time", true, {other, 2009}, {unversioned, 2009}, false},
+      {"older time", true, {other, 2009}, {unversioned, 2008}, false},
+      {"higher version, older time", true, {v3_0, 2009}, {v3_1, 2008}, true},
+      {"lower version, newer time", true, {v7601, 2009}, {v3_0, 2020}, false},
+      {"equal version, newer time", true, {v3_1, 2009}, {v3_1 + "x", 2020}, false},
+      {"only one versioned, newer time", true, {v7601, 2009}, {dll3_1, 2010}, true},
+      {"only one versioned, older time", true, {dll3_1, 2009}, {v7601, 2008}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    const std::string directory = sim::DriverDirectory("Windows x64");
+    const std::string copy = directory + "\\3\\D.DLL";
+    if (c.existing) {
+      sim::PutFile(copy, c.there.bytes);
+      SetWriteTime(copy, c.there.year, 7, 14);
+    }
+    sim::PutFile(directory + "\\D.DLL", c.added.bytes);
+    SetWriteTime(directory + "\\D.DLL", c.added.year, 7, 14);
+    for (const char* file : {"D.GPD", "U.DLL"}) sim::PutFile(directory + "\\" + file, file);
+    DRIVER_INFO_3A driver{};
+    driver.cVersion = 3;
+    driver.pName = const_cast<LPSTR>("Model");
+    driver.pEnvironment = const_cast<LPSTR>("Windows x64");
+    driver.pDriverPath = const_cast<LPSTR>("D.DLL");
+    driver.pDataFile = const_cast<LPSTR>("D.GPD");
+    driver.pConfigFile = const_cast<LPSTR>("U.DLL");
+    auto written = [](const std::string& path) {
+      const FILETIME t = sim::TimesOf(path).write;
+      return uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime;
+    };
+    const uint64_t keptTime = written(c.copied ? directory + "\\D.DLL" : copy);
+    ASSERT_TRUE(AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&driver)));
+    EXPECT_TRUE(sim::FileBytes(copy) == (c.copied ? c.added.bytes : c.there.bytes))
+        << (c.copied ? "not copied" : "replaced");
+    // The copy keeps the time of what it copies, as CopyFile does, for the next comparison.
+    EXPECT_EQ(written(copy), keptTime);
+    EXPECT_EQ(sim::FileBytes(directory + "\\3\\D.GPD"), "D.GPD");
+  }
+}
+
 }  // namespace

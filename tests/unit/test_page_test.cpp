@@ -1,14 +1,59 @@
 // The test page: the calls in order and what lands on the page.
+#include <minizip/unzip.h>
+
+#include <functional>
+
 #include "install/driver_installer.h"
 #include "resources/resource.h"
 #include "text_helpers.h"
 
 namespace {
 
+// A member of the package this build packs, read whole.
+std::string PackageMember(const char* archive, const std::string& name) {
+  std::string bytes;
+  unzFile zip = unzOpen64(archive);
+  if (zip != nullptr && unzLocateFile(zip, name.c_str(), 1) == UNZ_OK &&
+      unzOpenCurrentFile(zip) == UNZ_OK) {
+    char buffer[16384];
+    int n;
+    while ((n = unzReadCurrentFile(zip, buffer, sizeof buffer)) > 0) bytes.append(buffer, n);
+    unzCloseCurrentFile(zip);
+  }
+  if (zip != nullptr) unzClose(zip);
+  return bytes;
+}
+
+// The package's driver registered as the installer registers it for the machine's own
+// environment, so the printer's context starts in the driver's own default font.
+void RegisterPackageDriver() {
+  const std::string environment = sim::System().nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64
+                                      ? "Windows x64"
+                                      : "Windows NT x86";
+  const std::string directory = sim::DriverDirectory(environment);
+  sim::PutFolder(directory);
+  for (const char* file : kDriverFiles)
+    ASSERT_TRUE(sim::PutFile(directory + "\\" + file,
+                             PackageMember(QM_DRIVER_PACKAGE_EN_ZIP, environment + "/" + file)));
+  char dependent[] = "TTFSUB.GPD\0STDNAMES.GPD\0UNIRES.DLL\0KV80.DLL\0";
+  DRIVER_INFO_3A info{};
+  info.cVersion = 3;
+  info.pName = const_cast<char*>("KV-80C");
+  info.pEnvironment = const_cast<char*>(environment.c_str());
+  info.pDriverPath = const_cast<char*>("UNIDRV.DLL");
+  info.pDataFile = const_cast<char*>("KV80C.GPD");
+  info.pConfigFile = const_cast<char*>("UNIDRVUI.DLL");
+  info.pHelpFile = const_cast<char*>("UNIDRV.HLP");
+  info.pDependentFiles = dependent;
+  info.pDefaultDataType = const_cast<char*>("RAW");
+  ASSERT_TRUE(AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&info)));
+}
+
 class TestPage : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
+    RegisterPackageDriver();
     sim::PrinterRecord p;
     p.name = "KV-80C (copy 1)";
     p.port = "USB001";
@@ -67,8 +112,8 @@ TEST_F(TestPage, CallsInOrderWithTheirArguments) {
 }
 
 TEST_F(TestPage, LogoCoversTheBodyWithinItsRectangle) {
-  std::string body(24, 'W');
-  for (int i = 0; i < 5; ++i) body += "\r\n" + std::string(24, 'W');
+  std::string body(32, 'W');
+  for (int i = 0; i < 5; ++i) body += "\r\n" + std::string(32, 'W');
   const sim::Page& page = Print(body);
   HBITMAP logo = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_LOGO));
   sim::Page logoOnly = page;
@@ -88,13 +133,68 @@ TEST_F(TestPage, LogoCoversTheBodyWithinItsRectangle) {
 
 TEST_F(TestPage, QueueNameDateAndRuleWhereTheyBelong) {
   const sim::Page& page = Print("");
-  EXPECT_TRUE(Dark(page, 10, 430, 26, 462)) << "the name's first cell starts at (10, 430)";
-  EXPECT_FALSE(Dark(page, 0, 430, 10, 462));
+  // The driver's default font: 12 dots a single-byte cell, 34 a line, the glyph 24 high.
+  EXPECT_TRUE(Dark(page, 10, 430, 22, 454)) << "the name's first cell starts at (10, 430)";
+  EXPECT_FALSE(Dark(page, 0, 430, 10, 464));
   EXPECT_FALSE(Dark(page, 0, 400, 576, 430));
-  // "  2024-..." at x -20: the two blanks fall off the page, the digits begin at x 12.
-  EXPECT_TRUE(Dark(page, 12, 500, 28, 532));
-  EXPECT_FALSE(Dark(page, 0, 500, 12, 532));
-  EXPECT_TRUE(Dark(page, 0, 800, 400, 832)) << "the rule";
+  EXPECT_FALSE(Dark(page, 0, 454, 576, 500)) << "below the glyphs, the cell's gap";
+  // "  2024-..." at x -20: the two blanks fall off the page, the digits begin at x 4.
+  EXPECT_TRUE(Dark(page, 4, 500, 16, 524));
+  EXPECT_FALSE(Dark(page, 0, 500, 4, 534));
+  EXPECT_TRUE(Dark(page, 0, 800, 336, 824)) << "the rule";
+  EXPECT_FALSE(Dark(page, 316, 800, 576, 834)) << "28 cells of 12 dots from x -20";
+}
+
+// Each element drawn alone, as the page draws it, on the same printer.
+sim::Page Alone(const std::function<void(HDC)>& draw) {
+  HDC dc = CreateDCA(nullptr, "KV-80C (copy 1)", nullptr, nullptr);
+  DOCINFOA document{};
+  document.cbSize = sizeof document;
+  document.lpszDocName = "alone";
+  StartDocA(dc, &document);
+  StartPage(dc);
+  draw(dc);
+  EndPage(dc);
+  EndDoc(dc);
+  DeleteDC(dc);
+  return sim::PrintJobs().back().pages.at(0);
+}
+
+TEST_F(TestPage, EveryElementShowsWholeInBothLanguages) {
+  const std::string queue = "KV-80C (copy 1)", date = "  2024-03-05 14:07:09";
+  const std::string rule(28, '-');
+  for (LANGID language : {LANGID{1033}, LANGID{2052}}) {
+    sim::System().ansiCodePage = language == 2052 ? 936 : 1252;
+    InstallMessages m{};
+    const std::string body = m.Load(language).testPageText;
+    const sim::Page page = Print(body);
+    struct Element {
+      const char* what;
+      sim::Page ink;
+    };
+    const Element elements[] = {
+        {"body", Alone([&](HDC dc) {
+           RECT r{10, 10, 400, 500};
+           DrawTextA(dc, body.c_str(), static_cast<int>(body.size()), &r, DT_NOCLIP);
+         })},
+        {"queue name", Alone([&](HDC dc) { TextOutA(dc, 10, 430, queue.c_str(), 15); })},
+        {"date", Alone([&](HDC dc) { TextOutA(dc, -20, 500, date.c_str(), 21); })},
+        {"rule", Alone([&](HDC dc) { TextOutA(dc, -20, 800, rule.c_str(), 28); })},
+    };
+    for (const Element& e : elements) {
+      int lost = 0, firstX = -1, firstY = -1;
+      for (int y = 0; y < page.height; ++y)
+        for (int x = 0; x < page.width; ++x) {
+          // The logo is drawn over the body's top on purpose.
+          bool underLogo = x >= 30 && x < 338 && y >= 20 && y < 107;
+          if (e.ink.At(x, y) < 128 && page.At(x, y) >= 128 && !underLogo && !lost++)
+            firstX = x, firstY = y;
+        }
+      EXPECT_EQ(lost, 0) << language << ": the " << e.what << " loses " << lost
+                         << " dots under a later element, the first at (" << firstX << ", "
+                         << firstY << ")";
+    }
+  }
 }
 
 TEST_F(TestPage, ALongBodyRunsOnBelowTheRectangle) {

@@ -35,6 +35,13 @@ void StageDriverFiles(const std::vector<std::string>& leftOut = {});
 // functions when some are given.
 std::vector<std::string> CallLog(const std::vector<std::string>& functions = {});
 
+// A 32-bit DLL image holding nothing but a version resource with this fixed file version, type
+// and subtype (by default a versioned printer-driver file, VFT_DRV and VFT2_DRV_VERSIONED_PRINTER).
+std::string VersionedImage(DWORD versionMS, DWORD versionLS, DWORD fileType = 3,
+                           DWORD fileSubtype = 12);
+// Gives a file of the simulated machine this last-write time (UTC).
+void SetWriteTime(const std::string& path, WORD year, WORD month, WORD day);
+
 // A printer that already exists: on LPT1: with a driver of its own.
 void AddExistingPrinter(const std::string& name);
 

@@ -1,6 +1,7 @@
-// Probe of the stand-in UNIDRVUI.DLL: calls it as a spooler does and checks each answer.
-// Usage: standin_probe PATH\UNIDRVUI.DLL   (a DLL of the probe's own architecture)
-// Prints one line per check and exits 1 on any mismatch, 2 when the DLL cannot be used.
+// Probe of the stand-in UNIDRVUI.DLL and UNIDRV.DLL: calls them as a spooler does and checks
+// each answer.
+// Usage: standin_probe PATH\UNIDRVUI.DLL [PATH\UNIDRV.DLL]   (DLLs of the probe's architecture)
+// Prints one line per check and exits 1 on any mismatch, 2 when a DLL cannot be used.
 #include <windows.h>
 #include <winddiui.h>
 #include <stdarg.h>
@@ -12,6 +13,10 @@
 
 typedef LONG(WINAPI* DocumentPropertySheetsFn)(PPROPSHEETUI_INFO, LPARAM);
 typedef DWORD(WINAPI* DeviceCapabilitiesFn)(HANDLE, PWSTR, WORD, PVOID, PDEVMODEW);
+typedef BOOL(WINAPI* QueryDriverInfoFn)(DWORD, PVOID, DWORD, PDWORD);
+
+// winddi.h, which defines it, does not compile with MinGW's headers.
+#define DRVQUERY_USERMODE 0x00000001
 
 #define ROLL_WIDTH 800
 #define ROLL_LENGTH 2970
@@ -39,6 +44,7 @@ static WCHAR kShortName[] = L"KV-80C";
 
 static DocumentPropertySheetsFn documentProperties;
 static DeviceCapabilitiesFn deviceCapabilities;
+static QueryDriverInfoFn queryDriverInfo;
 static int failures;
 static const char* running = "loading";
 
@@ -243,9 +249,38 @@ static void CheckCapabilities(void) {
          "returned 0x%lx, error %lu", unknown, error);
 }
 
+// The local print provider asks the graphics DLL whether it runs in user mode, one DWORD
+// (DrvQueryDriverInfo, winddi.h); the stand-in truthfully says TRUE, and refuses a buffer too
+// short for it, untouched, and any other mode.
+static void CheckUserMode(void) {
+  DWORD answer = 0xA5A5A5A5, needed = 0;
+  SetLastError(0);
+  BOOL ok = queryDriverInfo(DRVQUERY_USERMODE, &answer, sizeof(answer), &needed);
+  Report(ok && answer == TRUE && needed == sizeof(DWORD), "user mode",
+         "returned %d, answer %lu, needed %lu", ok, (unsigned long)answer, (unsigned long)needed);
+
+  BYTE shortBuffer[sizeof(DWORD)];
+  memset(shortBuffer, GUARD, sizeof(shortBuffer));
+  needed = 0;
+  SetLastError(0);
+  ok = queryDriverInfo(DRVQUERY_USERMODE, shortBuffer, sizeof(DWORD) - 1, &needed);
+  DWORD error = GetLastError();
+  Report(!ok && error == ERROR_INSUFFICIENT_BUFFER && needed == sizeof(DWORD) &&
+             AllBytes(shortBuffer, sizeof(shortBuffer), GUARD),
+         "user mode, short buffer", "returned %d, error %lu, needed %lu", ok, error,
+         (unsigned long)needed);
+
+  answer = 0xA5A5A5A5;
+  SetLastError(0);
+  ok = queryDriverInfo(DRVQUERY_USERMODE + 1, &answer, sizeof(answer), &needed);
+  error = GetLastError();
+  Report(!ok && error == ERROR_INVALID_PARAMETER && answer == 0xA5A5A5A5, "unknown mode",
+         "returned %d, error %lu", ok, error);
+}
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: standin_probe PATH\\UNIDRVUI.DLL\n");
+  if (argc != 2 && argc != 3) {
+    fprintf(stderr, "usage: standin_probe PATH\\UNIDRVUI.DLL [PATH\\UNIDRV.DLL]\n");
     return 2;
   }
   HMODULE dll = LoadLibraryA(argv[1]);
@@ -275,6 +310,23 @@ int main(int argc, char** argv) {
     kChecks[i].run();
   }
   FreeLibrary(dll);
+  if (argc == 3) {
+    running = "loading UNIDRV.DLL";
+    HMODULE core = LoadLibraryA(argv[2]);
+    if (!core) {
+      fprintf(stderr, "standin_probe: cannot load %s (error %lu)\n", argv[2], GetLastError());
+      return 2;
+    }
+    queryDriverInfo = (QueryDriverInfoFn)(void (*)(void))GetProcAddress(core, "DrvQueryDriverInfo");
+    if (!queryDriverInfo) {
+      fprintf(stderr, "standin_probe: %s lacks DrvQueryDriverInfo\n", argv[2]);
+      FreeLibrary(core);
+      return 2;
+    }
+    running = "user mode";
+    CheckUserMode();
+    FreeLibrary(core);
+  }
   printf("%s: %d check(s) failed\n", failures ? "FAIL" : "ok", failures);
   return failures ? 1 : 0;
 }

@@ -1,11 +1,13 @@
 // Build tool: packs the KV-80C driver package into the zip archive that Quillmate carries.
 //
 //   pack_driver_package --output <archive.zip> --time "YYYY-MM-DD HH:MM:SS"
+//                       [--member-time "<member>=YYYY-MM-DD HH:MM:SS"] ...
 //                       "<member>=<file>" ... (one for each of the 20 file members)
 //
 // The members' names and order are fixed here, because the installer's unpacking and the
 // driver registration rely on them. Every record is written the same way (made on MS-DOS, no
-// extra fields, one fixed DOS time), so the same inputs always give the same bytes.
+// extra fields, a fixed DOS time: --time, or the member's own --member-time), so the same
+// inputs always give the same bytes.
 #include <minizip/zip.h>
 #include <zlib.h>
 
@@ -66,11 +68,13 @@ struct Options {
   std::string output;
   uLong dosTime = 0;
   std::map<std::string, std::string> sources;  // member name -> file on disk
+  std::map<std::string, uLong> memberTimes;    // file member name -> its own DOS time
 };
 
 void PrintUsage() {
   std::fprintf(stderr,
                "usage: pack_driver_package --output <archive.zip> --time \"YYYY-MM-DD HH:MM:SS\"\n"
+               "                           [--member-time \"<member>=YYYY-MM-DD HH:MM:SS\"] ...\n"
                "                           \"<member>=<file>\" ...\n"
                "members:\n");
   for (const Member& m : kLayout) {
@@ -118,13 +122,31 @@ const Member* FindMember(const std::string& name) {
   return nullptr;
 }
 
+// A file member named by an argument "<member>=<value>"; null, having said why, when it is none.
+const Member* FileMemberOf(const std::string& arg, std::string& value) {
+  const std::string::size_type eq = arg.find('=');
+  if (eq == std::string::npos) {
+    std::fprintf(stderr, "pack_driver_package: unexpected argument \"%s\"\n", arg.c_str());
+    return nullptr;
+  }
+  const std::string name = arg.substr(0, eq);
+  const Member* member = FindMember(name);
+  if (member == nullptr || member->folder) {
+    std::fprintf(stderr, "pack_driver_package: \"%s\" is not a file member of the package\n",
+                 name.c_str());
+    return nullptr;
+  }
+  value = arg.substr(eq + 1);
+  return member;
+}
+
 std::optional<Options> ParseArguments(int argc, char** argv) {
   Options options;
   bool haveTime = false;
   bool ok = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--output" || arg == "--time") {
+    if (arg == "--output" || arg == "--time" || arg == "--member-time") {
       if (i + 1 == argc) {
         std::fprintf(stderr, "pack_driver_package: %s needs a value\n", arg.c_str());
         return std::nullopt;
@@ -132,31 +154,35 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
       const std::string value = argv[++i];
       if (arg == "--output") {
         options.output = value;
-      } else {
-        std::string error;
-        const std::optional<uLong> dos = ParseDosTime(value, error);
-        if (!dos) {
-          std::fprintf(stderr, "pack_driver_package: %s\n", error.c_str());
-          return std::nullopt;
-        }
+        continue;
+      }
+      std::string timeText = value;
+      const Member* member = nullptr;
+      if (arg == "--member-time" && (member = FileMemberOf(value, timeText)) == nullptr) {
+        ok = false;
+        continue;
+      }
+      std::string error;
+      const std::optional<uLong> dos = ParseDosTime(timeText, error);
+      if (!dos) {
+        std::fprintf(stderr, "pack_driver_package: %s\n", error.c_str());
+        return std::nullopt;
+      }
+      if (member == nullptr) {
         options.dosTime = *dos;
         haveTime = true;
+      } else if (!options.memberTimes.emplace(member->name, *dos).second) {
+        std::fprintf(stderr, "pack_driver_package: \"%s\" is given a time twice\n", member->name);
+        ok = false;
       }
       continue;
     }
-    const std::string::size_type eq = arg.find('=');
-    if (eq == std::string::npos) {
-      std::fprintf(stderr, "pack_driver_package: unexpected argument \"%s\"\n", arg.c_str());
-      return std::nullopt;
-    }
-    const std::string name = arg.substr(0, eq);
-    const Member* member = FindMember(name);
-    if (member == nullptr || member->folder) {
-      std::fprintf(stderr, "pack_driver_package: \"%s\" is not a file member of the package\n",
-                   name.c_str());
+    std::string source;
+    const Member* member = FileMemberOf(arg, source);
+    if (member == nullptr) {
       ok = false;
-    } else if (!options.sources.emplace(name, arg.substr(eq + 1)).second) {
-      std::fprintf(stderr, "pack_driver_package: \"%s\" is given twice\n", name.c_str());
+    } else if (!options.sources.emplace(member->name, source).second) {
+      std::fprintf(stderr, "pack_driver_package: \"%s\" is given twice\n", member->name);
       ok = false;
     }
   }
@@ -241,7 +267,9 @@ bool WriteArchive(const Options& options, const std::string& path) {
       ok = false;
       break;
     }
-    if (!AddMember(zip, member, data, options.dosTime)) {
+    const auto own = options.memberTimes.find(member.name);
+    const uLong dosTime = own != options.memberTimes.end() ? own->second : options.dosTime;
+    if (!AddMember(zip, member, data, dosTime)) {
       ok = false;
       break;
     }

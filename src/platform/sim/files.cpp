@@ -948,6 +948,16 @@ FileTimes TimesOf(const std::string& path) {
   return times;
 }
 
+bool SetTimesOf(const std::string& path, const FileTimes& times) {
+  Resolved r = Fs().Resolve(path);
+  if (r.error || !r.exists) return false;
+  auto& meta = Fs().MetaOf(r.host);
+  meta.creation = times.creation;
+  meta.access = times.access;
+  meta.write = times.write;
+  return true;
+}
+
 std::vector<std::string> Tree(const std::string& root) {
   std::vector<std::string> paths;
   Resolved r = Fs().Resolve(root);

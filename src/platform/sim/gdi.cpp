@@ -8,6 +8,7 @@
 #include <sstream>
 #include <strings.h>
 
+#include "platform/sim/device_font.h"
 #include "platform/sim/state.h"
 
 using namespace sim::detail;
@@ -89,6 +90,7 @@ struct Dc {
   HWND window = nullptr;  // a window DC's window
   bool printer = false;
   std::string queue;
+  PrinterFont font;  // a printer DC's font: its driver's default device font
   HGDIOBJ selected = nullptr;
   int job = -1;  // index in the jobs, while a document is open
   bool inPage = false;
@@ -128,23 +130,27 @@ void Plot(sim::Page& page, int x, int y, unsigned char value) {
   page.dots[static_cast<size_t>(y) * page.width + x] = value;
 }
 
-// Draws one line of text with its cells' opaque white background; returns the width.
-int DrawLine(sim::Page& page, int x, int y, const std::string& ansi) {
+// Draws one line of text with its cells' opaque white background; returns the width. Each
+// glyph is unifont's, scaled into its cell's width and the font's em at the top of the cell.
+int DrawLine(sim::Page& page, int x, int y, const std::string& ansi, const PrinterFont& font) {
   int pen = x;
   for (uint32_t point : CodePoints(ansi)) {
     std::vector<uint16_t> rows;
     bool wide = false;
     if (!Font::Get().Glyph(point, rows, wide)) continue;
     int columns = wide ? 16 : 8;
-    for (int row = 0; row < 16; ++row) {
-      for (int column = 0; column < columns; ++column) {
-        bool ink = (rows[static_cast<size_t>(row)] >> (columns - 1 - column)) & 1;
-        for (int dy = 0; dy < 2; ++dy)
-          for (int dx = 0; dx < 2; ++dx)
-            Plot(page, pen + column * 2 + dx, y + row * 2 + dy, ink ? 0 : 255);
+    int cell = wide ? font.wide : font.narrow;
+    for (int dy = 0; dy < font.height; ++dy) {
+      for (int dx = 0; dx < cell; ++dx) {
+        bool ink = false;
+        if (dy < font.em) {
+          int row = dy * 16 / font.em, column = dx * columns / cell;
+          ink = (rows[static_cast<size_t>(row)] >> (columns - 1 - column)) & 1;
+        }
+        Plot(page, pen + dx, y + dy, ink ? 0 : 255);
       }
     }
-    pen += columns * 2;
+    pen += cell;
   }
   return pen - x;
 }
@@ -204,16 +210,6 @@ namespace sim {
 
 const std::vector<PrintJob>& PrintJobs() {
   return State().jobs;
-}
-
-int TextWidth(const std::string& ansi) {
-  int width = 0;
-  for (uint32_t point : CodePoints(ansi)) {
-    std::vector<uint16_t> rows;
-    bool wide = false;
-    if (Font::Get().Glyph(point, rows, wide)) width += wide ? 32 : 16;
-  }
-  return width;
 }
 
 int WindowDcsHeld() {
@@ -306,6 +302,9 @@ HDC CreateDCA(LPCSTR driver, LPCSTR device, LPCSTR output, const DEVMODEA*) {
   Dc d;
   d.printer = true;
   d.queue = device;
+  // A Unidrv printer's context starts in its driver's default device font. Where the driver
+  // declares none, what Unidrv takes is undocumented: unifont at twice its size stands in.
+  if (std::optional<PrinterFont> font = DefaultDeviceFont(device)) d.font = *font;
   State().dcs[handle] = d;
   return reinterpret_cast<HDC>(handle);
 }
@@ -464,21 +463,22 @@ int DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format) {
   }
   sim::Page* page = CurrentPage(dc);
   if (page == nullptr || rect == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  const PrinterFont& font = FindDc(dc)->font;
   int y = rect->top;
   int lines = 0;
   size_t start = 0;
   // A line break is CR LF, CR or LF; nothing is wrapped or clipped under DT_NOCLIP.
   for (size_t i = 0; i <= body.size(); ++i) {
     if (i == body.size() || body[i] == '\r' || body[i] == '\n') {
-      DrawLine(*page, rect->left, y, body.substr(start, i - start));
+      DrawLine(*page, rect->left, y, body.substr(start, i - start), font);
       ++lines;
-      y += sim::kCellHeight;
+      y += font.height;
       if (i + 1 < body.size() && body[i] == '\r' && body[i + 1] == '\n') ++i;
       start = i + 1;
       if (i + 1 == body.size()) break;  // a final break starts no further line
     }
   }
-  return lines * sim::kCellHeight;
+  return lines * font.height;
 }
 
 BOOL BitBlt(HDC dc, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
@@ -505,7 +505,7 @@ BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int count) {
   if (Enter("TextOutA", Args(x, y, line, count))) return FALSE;
   sim::Page* page = CurrentPage(dc);
   if (page == nullptr) return Fail(ERROR_INVALID_HANDLE);
-  DrawLine(*page, x, y, line);
+  DrawLine(*page, x, y, line, FindDc(dc)->font);
   return TRUE;
 }
 

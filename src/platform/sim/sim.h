@@ -287,6 +287,8 @@ struct FileTimes {
   FILETIME creation{}, access{}, write{};
 };
 FileTimes TimesOf(const std::string& path);
+// Gives an existing file or folder these times, as a program with a handle on it could.
+bool SetTimesOf(const std::string& path, const FileTimes& times);
 // A folder or file in `folder` whose name has characters of its own beyond the ANSI code page
 // (given in UTF-8), as another program may make it: the 8-bit listing calls spell such names
 // with best fit, as Windows does (a full-width dot or backslash becomes "." or "\").
@@ -438,9 +440,6 @@ constexpr int kDialogBaseX = 7, kDialogBaseY = 14;
 RECT DialogUnitsToPixels(const RECT& units);
 // Window DCs taken with GetDC and not yet released.
 int WindowDcsHeld();
-// The font's cell: 16 dots wide for a single-byte character, 32 for a double-byte one, 32 high.
-constexpr int kCellHeight = 32;
-int TextWidth(const std::string& ansi);
 int OpenDeviceContexts();
 int LiveGdiObjects();
 bool WritePng(const Page& page, const std::string& path);
